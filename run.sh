@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the editor (incrementally, into build/) and starts it.
+# Usage: ./run.sh [LIBRARY]
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+if [ ! -f build/CMakeCache.txt ]; then
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRD_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build build --parallel "$(nproc)" --target qrd-fixture-editor kvfl
+exec build/bin/qrd-fixture-editor "$@"

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, and only those that are missing,
+# so a second run costs nothing and never touches the network.
+set -euo pipefail
+
+packages=(
+    cmake
+    g++
+    make
+    pkg-config
+    qt6-base-dev
+    qt6-base-dev-tools
+    libarchive-dev
+    libftdi1-dev
+    libusb-1.0-0-dev
+)
+
+missing=()
+for p in "${packages[@]}" "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}" >&2
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
