@@ -1,0 +1,19 @@
+#include "ShortNames.h"
+
+namespace ShortNames {
+
+QString firstCharacters(const QString& text, int length)
+{
+    if (length <= 0) {
+        return {};
+    }
+    if (text.size() <= length) {
+        return text;
+    }
+    if (text.at(length - 1).isHighSurrogate()) {
+        return text.left(length - 1);
+    }
+    return text.left(length);
+}
+
+} // namespace ShortNames
