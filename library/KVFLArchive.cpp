@@ -1,0 +1,389 @@
+#include "KVFLArchive.h"
+
+#include "QKVFixtureDefinition.h"
+#include "QKVFixtureDefinitionLoader.h"
+#include "QKVFixtureDefinitionXMLExporter.h"
+
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSet>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+constexpr int ReadBlockSize = 16384;
+constexpr int MemberPermissions = 0644;
+const char* const VersionBaseName = "kvfl";
+const char* const VersionSuffix = ".version";
+const char* const XmlSuffix = ".xml";
+
+struct ReadDeleter
+{
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+struct WriteDeleter
+{
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+struct EntryDeleter
+{
+    void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+using ReadHandle = std::unique_ptr<archive, ReadDeleter>;
+using WriteHandle = std::unique_ptr<archive, WriteDeleter>;
+using EntryHandle = std::unique_ptr<archive_entry, EntryDeleter>;
+
+struct ReadSource
+{
+    QIODevice* device;
+    QByteArray block;
+};
+
+la_ssize_t readFromDevice(archive* a, void* clientData, const void** buffer)
+{
+    auto* source = static_cast<ReadSource*>(clientData);
+    const qint64 got = source->device->read(source->block.data(), source->block.size());
+    if (got < 0) {
+        archive_set_error(a, EIO, "%s", qPrintable(source->device->errorString()));
+        return -1;
+    }
+    *buffer = source->block.constData();
+    return static_cast<la_ssize_t>(got);
+}
+
+la_ssize_t writeToDevice(archive* a, void* clientData, const void* buffer, size_t length)
+{
+    auto* device = static_cast<QIODevice*>(clientData);
+    const qint64 written = device->write(static_cast<const char*>(buffer), static_cast<qint64>(length));
+    if (written != static_cast<qint64>(length)) {
+        archive_set_error(a, EIO, "%s", qPrintable(device->errorString()));
+        return -1;
+    }
+    return static_cast<la_ssize_t>(written);
+}
+
+QString archiveError(archive* a)
+{
+    const char* text = archive_error_string(a);
+    return text ? QString::fromLocal8Bit(text) : QStringLiteral("unknown error");
+}
+
+/// Reads exactly `size` bytes of the current member.
+bool readMemberData(archive* a, char* destination, qint64 size)
+{
+    qint64 got = 0;
+    while (got < size) {
+        const la_ssize_t n = archive_read_data(a, destination + got, static_cast<size_t>(size - got));
+        if (n <= 0) {
+            return false;
+        }
+        got += n;
+    }
+    return true;
+}
+
+QString memberPath(archive_entry* entry)
+{
+    if (const char* path = archive_entry_pathname(entry)) {
+        return QString::fromLatin1(path);
+    }
+    if (const char* path = archive_entry_pathname_utf8(entry)) {
+        return QString::fromUtf8(path);
+    }
+    return {};
+}
+
+// Both matches are anchored at the end only, and "." stands for any character: a
+// member "backup/KVFL.VERSION" is a version member, and "101.00" an accepted version.
+const QRegularExpression& versionMemberPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("kvfl.version\\z"),
+                                            QRegularExpression::CaseInsensitiveOption
+                                                | QRegularExpression::DotMatchesEverythingOption);
+    return pattern;
+}
+
+const QRegularExpression& acceptedVersionPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("01.00\\z"),
+                                            QRegularExpression::CaseInsensitiveOption
+                                                | QRegularExpression::DotMatchesEverythingOption);
+    return pattern;
+}
+
+} // namespace
+
+/// Writes the members of one save and keeps their names unique.
+class KVFLArchive::Writer
+{
+public:
+    explicit Writer(archive* a)
+        : m_archive(a)
+    {
+    }
+
+    bool writeMember(const QString& baseName, const char* suffix, const QByteArray& data)
+    {
+        const QString name = uniqueName(memberBaseName(baseName));
+        const QByteArray path = (name + QLatin1String(suffix)).toLatin1();
+
+        EntryHandle entry(archive_entry_new());
+        if (!entry) {
+            return false;
+        }
+        archive_entry_set_pathname(entry.get(), path.constData());
+        archive_entry_set_size(entry.get(), data.size());
+        archive_entry_set_filetype(entry.get(), AE_IFREG);
+        archive_entry_set_perm(entry.get(), MemberPermissions);
+        if (archive_write_header(m_archive, entry.get()) != ARCHIVE_OK) {
+            return false;
+        }
+        const la_ssize_t written = archive_write_data(m_archive, data.constData(), static_cast<size_t>(data.size()));
+        if (written != static_cast<la_ssize_t>(data.size())) {
+            return false;
+        }
+        m_used.insert(name);
+        return true;
+    }
+
+private:
+    // Base names never contain "_" (the name rule replaces it), so the names taken for
+    // a base are exactly base, base_1, ..., base_k: probing can start after the last
+    // counter handed out for it, which keeps a library of equal names linear.
+    QString uniqueName(const QString& base)
+    {
+        if (!m_used.contains(base)) {
+            return base;
+        }
+        int& counter = m_lastSuffix[base];
+        QString candidate;
+        do {
+            candidate = base + QLatin1Char('_') + QString::number(++counter);
+        } while (m_used.contains(candidate));
+        return candidate;
+    }
+
+    archive* m_archive;
+    QSet<QString> m_used;
+    QHash<QString, int> m_lastSuffix;
+};
+
+KVFLArchive::KVFLArchive(const QString& fileName, QObject* parent)
+    : QObject(parent)
+    , m_fileName(fileName)
+{
+}
+
+KVFLArchive::~KVFLArchive()
+{
+    clearLoaders();
+}
+
+void KVFLArchive::clearLoaders()
+{
+    qDeleteAll(m_loaders);
+    m_loaders.clear();
+}
+
+bool KVFLArchive::fail(const QString& reason)
+{
+    m_errorString = reason;
+    return false;
+}
+
+void KVFLArchive::setHasUnsupportedFeatures()
+{
+    m_hasUnsupportedFeatures = true;
+}
+
+QList<QKVFixtureDefinition*> KVFLArchive::definitions() const
+{
+    QList<QKVFixtureDefinition*> all;
+    for (const QKVFixtureDefinitionLoader* loader : m_loaders) {
+        all += loader->definitions();
+    }
+    return all;
+}
+
+QString KVFLArchive::memberBaseName(const QString& definitionName)
+{
+    const QString source = definitionName.isEmpty() ? QStringLiteral("_") : definitionName;
+    QString base;
+    base.reserve(source.size());
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        const QChar c = source.at(i);
+        const char16_t u = c.unicode();
+        const bool kept = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.';
+        if (kept) {
+            base.append(QChar(u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u));
+        } else {
+            base.append(QLatin1Char('-'));
+            // One character outside the BMP is one "-", not two.
+            if (c.isHighSurrogate() && i + 1 < source.size() && source.at(i + 1).isLowSurrogate()) {
+                ++i;
+            }
+        }
+    }
+    return base;
+}
+
+bool KVFLArchive::load()
+{
+    m_versionString.clear();
+    m_hasUnsupportedFeatures = false;
+    m_errorString.clear();
+
+    QFile file(m_fileName);
+    if (m_fileName.isEmpty() || !file.exists()) {
+        return fail(tr("The file does not exist."));
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return fail(file.errorString());
+    }
+    return load(&file);
+}
+
+bool KVFLArchive::load(QIODevice* device)
+{
+    clearLoaders();
+    m_versionString.clear();
+    m_hasUnsupportedFeatures = false;
+    m_errorString.clear();
+
+    ReadHandle reader(archive_read_new());
+    if (!reader) {
+        return fail(tr("Out of memory."));
+    }
+    archive_read_support_filter_gzip(reader.get());
+    archive_read_support_format_tar(reader.get());
+
+    ReadSource source{device, QByteArray(ReadBlockSize, Qt::Uninitialized)};
+    if (archive_read_open(reader.get(), &source, nullptr, readFromDevice, nullptr) != ARCHIVE_OK) {
+        return fail(tr("The file is not a library: %1").arg(archiveError(reader.get())));
+    }
+
+    bool versionAccepted = false;
+    archive_entry* entry = nullptr;
+    for (;;) {
+        const int status = archive_read_next_header(reader.get(), &entry);
+        // A warning still comes with a usable header (a name in an odd encoding, say).
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
+            if (status != ARCHIVE_EOF) {
+                // Damage after the members read so far ends the library there.
+                m_errorString = tr("The library is damaged: %1").arg(archiveError(reader.get()));
+            }
+            break;
+        }
+        const QString path = memberPath(entry);
+        const qint64 size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+
+        if (versionMemberPattern().match(path).hasMatch()) {
+            if (size < 0 || size > MaxVersionMemberSize) {
+                return fail(tr("The library is damaged: its version member is too large."));
+            }
+            QByteArray version(size, Qt::Uninitialized);
+            if (!readMemberData(reader.get(), version.data(), size)) {
+                return fail(tr("The library is damaged: its version member is incomplete."));
+            }
+            // The version is a C string: anything after a zero byte is not part of it.
+            const qsizetype zero = version.indexOf('\0');
+            m_versionString = QString::fromLatin1(zero < 0 ? version : version.left(zero));
+            if (acceptedVersionPattern().match(m_versionString).hasMatch()) {
+                versionAccepted = true;
+            }
+        } else if (path.endsWith(QLatin1String(XmlSuffix), Qt::CaseInsensitive)) {
+            if (size < 0 || size > MaxXmlMemberSize) {
+                return fail(tr("The library is damaged: the member %1 is too large.").arg(path));
+            }
+            auto loader = std::make_unique<QKVFixtureDefinitionLoader>();
+            connect(loader.get(),
+                    &QKVFixtureDefinitionLoader::unsupportedContent,
+                    this,
+                    &KVFLArchive::setHasUnsupportedFeatures);
+            if (!readMemberData(reader.get(), loader->buffer(size), size)) {
+                return fail(tr("The library is damaged: the member %1 is incomplete.").arg(path));
+            }
+            m_loaders.append(loader.get());
+            loader.release()->load();
+        }
+    }
+
+    if (!versionAccepted) {
+        if (m_versionString.isEmpty()) {
+            return fail(m_errorString.isEmpty() ? tr("The file has no library version.") : m_errorString);
+        }
+        return fail(tr("The library version %1 is not supported.").arg(m_versionString));
+    }
+    return true;
+}
+
+void KVFLArchive::setDefinitionsToSave(const QList<QKVFixtureDefinition*>& definitions)
+{
+    m_definitionsToSave = definitions;
+}
+
+bool KVFLArchive::save()
+{
+    m_errorString.clear();
+    if (m_fileName.isEmpty()) {
+        return fail(tr("The library has no file name."));
+    }
+    // The library is written beside the target and takes its place only when complete,
+    // so a failed save (full disk, a crash) leaves the previous file as it was.
+    QSaveFile file(m_fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return fail(file.errorString());
+    }
+    if (!save(&file)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        return fail(file.errorString());
+    }
+    return true;
+}
+
+bool KVFLArchive::save(QIODevice* device)
+{
+    m_errorString.clear();
+    WriteHandle writer(archive_write_new());
+    if (!writer) {
+        return fail(tr("Out of memory."));
+    }
+    archive_write_add_filter_gzip(writer.get());
+    archive_write_set_format_pax_restricted(writer.get());
+    // The stream ends where the data ends: no zero padding after the gzip trailer.
+    archive_write_set_bytes_in_last_block(writer.get(), 1);
+    if (archive_write_open(writer.get(), device, nullptr, writeToDevice, nullptr) != ARCHIVE_OK) {
+        return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
+    }
+
+    Writer members(writer.get());
+    if (!members.writeMember(QLatin1String(VersionBaseName), VersionSuffix, QByteArray(Version))) {
+        return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
+    }
+    QKVFixtureDefinitionXMLExporter exporter;
+    QByteArray document;
+    for (const QKVFixtureDefinition* definition : std::as_const(m_definitionsToSave)) {
+        exporter.exportDefinition(*definition, document);
+        if (!members.writeMember(definition->name(), XmlSuffix, document)) {
+            return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
+        }
+    }
+
+    if (archive_write_close(writer.get()) != ARCHIVE_OK) {
+        return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
+    }
+    if (archive_write_free(writer.release()) != ARCHIVE_OK) {
+        return fail(tr("The library could not be written."));
+    }
+    return true;
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QIODevice;
+class QKVFixtureDefinition;
+class QKVFixtureDefinitionLoader;
+
+/// A fixture library file (.kvfl): a gzip-compressed tar archive (pax restricted)
+/// with the version member "kvfl.version" and one fixture XML document per definition.
+///
+/// Loading collects every XML member into a parsed loader, in archive order; the
+/// caller copies the definitions out of them. Saving writes the whole file anew,
+/// through a temporary file that replaces the library only once it is complete.
+class KVFLArchive : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// The only version this program reads and writes.
+    static constexpr const char* Version = "01.00";
+    /// Fixture documents are a few kilobytes; a member claiming more is damage or an
+    /// attack, and is refused before anything is allocated for it.
+    static constexpr qint64 MaxXmlMemberSize = 16 * 1024 * 1024;
+    static constexpr qint64 MaxVersionMemberSize = 64;
+
+    explicit KVFLArchive(const QString& fileName = QString(), QObject* parent = nullptr);
+    ~KVFLArchive() override;
+
+    QString fileName() const { return m_fileName; }
+    void setFileName(const QString& fileName) { m_fileName = fileName; }
+
+    /// Reads the file named by fileName(). True when the archive could be read to its
+    /// end (or to a damaged header after the members read so far), every XML member
+    /// arrived whole, and an accepted version member was met.
+    bool load();
+    /// The same, from an open device.
+    bool load(QIODevice* device);
+
+    /// The loaders of the last load, in archive order, already parsed.
+    const QList<QKVFixtureDefinitionLoader*>& loaders() const { return m_loaders; }
+    /// Every definition of the last load, in archive order (owned by the loaders).
+    QList<QKVFixtureDefinition*> definitions() const;
+    /// The content of the version member last read.
+    QString versionString() const { return m_versionString; }
+    /// Whether the documents of the last load held content this program drops.
+    bool hasUnsupportedFeatures() const { return m_hasUnsupportedFeatures; }
+
+    /// What save() writes; the definitions stay owned by the caller.
+    void setDefinitionsToSave(const QList<QKVFixtureDefinition*>& definitions);
+
+    /// Writes the library to fileName(). On any failure the previous file stays as it
+    /// was, byte for byte, and false is returned.
+    bool save();
+    /// Writes the library to an open device.
+    bool save(QIODevice* device);
+
+    /// Why the last load or save failed, for messages; empty after success.
+    QString errorString() const { return m_errorString; }
+
+    /// Steps 1 to 3 of the member name rule: "_" for an empty name, every character
+    /// but ASCII letters, digits and "." replaced by "-", lower case.
+    static QString memberBaseName(const QString& definitionName);
+
+public Q_SLOTS:
+    void setHasUnsupportedFeatures();
+
+private:
+    class Writer;
+
+    void clearLoaders();
+    bool fail(const QString& reason);
+
+    QString m_fileName;
+    QString m_versionString;
+    QList<QKVFixtureDefinitionLoader*> m_loaders;
+    QList<QKVFixtureDefinition*> m_definitionsToSave;
+    bool m_hasUnsupportedFeatures = false;
+    QString m_errorString;
+};

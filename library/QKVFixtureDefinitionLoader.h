@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+
+class QKVFixtureDefinition;
+class QKVFixtureXMLContentHandler;
+
+/// Holds the bytes of one fixture definition document and parses them, once, into
+/// definitions. Elements the reader does not support are reported through
+/// unsupportedContent(), once per element.
+///
+/// parse() touches nothing but the loader itself, so several loaders may parse on
+/// different threads; load() then reports on the calling thread.
+class QKVFixtureDefinitionLoader : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// Documents nest a few levels; anything deeper is not a fixture document, and the
+    /// bound keeps a hostile file from growing the reader's element stack without end.
+    static constexpr int MaxElementDepth = 64;
+
+    explicit QKVFixtureDefinitionLoader(QObject* parent = nullptr);
+    ~QKVFixtureDefinitionLoader() override;
+
+    /// A buffer of `size` bytes, owned by the loader, for the document's bytes.
+    char* buffer(qsizetype size);
+    /// Takes the document's bytes.
+    void setDocument(const QByteArray& document);
+    const QByteArray& document() const { return m_document; }
+
+    /// Parses the document if that has not happened yet, then emits
+    /// unsupportedContent() for every unsupported element met. Later calls do nothing.
+    void load();
+    /// Parses the document if that has not happened yet, emitting nothing.
+    void parse();
+
+    /// The definitions the document produced, in document order; owned by the loader.
+    const QList<QKVFixtureDefinition*>& definitions() const;
+
+    /// Whether the document was read to its end without an error.
+    bool wellFormed() const { return m_wellFormed; }
+    /// Unsupported elements met by the parse.
+    int unsupportedCount() const { return m_unsupportedCount; }
+
+Q_SIGNALS:
+    void unsupportedContent();
+
+public Q_SLOTS:
+    void slotUnsupportedContent();
+
+private:
+    class Counter;
+
+    QByteArray m_document;
+    std::unique_ptr<Counter> m_counter;
+    std::unique_ptr<QKVFixtureXMLContentHandler> m_handler;
+    bool m_parsed = false;
+    bool m_reported = false;
+    bool m_wellFormed = false;
+    int m_unsupportedCount = 0;
+};

@@ -1,0 +1,200 @@
+#include "QKVFixtureXMLContentHandler.h"
+
+#include "FixtureDocument.h"
+#include "FixtureType.h"
+#include "QKVFixtureChannel.h"
+#include "QKVFixtureDefinition.h"
+
+using namespace FixtureDocument;
+
+namespace {
+
+// A missing or unreadable Number counts as 0, as the device would see it.
+int numberAttribute(const QXmlStreamAttributes& attributes, bool* ok)
+{
+    return attributes.value(NumberAttribute).toInt(ok);
+}
+
+} // namespace
+
+QKVFixtureXMLContentHandler::QKVFixtureXMLContentHandler(Reporter* reporter)
+    : m_reporter(reporter)
+    , m_current(std::make_unique<QKVFixtureDefinition>())
+{
+}
+
+QKVFixtureXMLContentHandler::~QKVFixtureXMLContentHandler()
+{
+    qDeleteAll(m_definitions);
+}
+
+void QKVFixtureXMLContentHandler::reportUnsupported()
+{
+    if (m_reporter) {
+        m_reporter->slotUnsupportedContent();
+    }
+}
+
+bool QKVFixtureXMLContentHandler::startDocument()
+{
+    m_state = State::BeforeRoot;
+    m_lastNumber = 0;
+    m_channelPool.clear();
+    m_poolUsed.clear();
+    return true;
+}
+
+QKVFixtureChannel* QKVFixtureXMLContentHandler::channelFromAttributes(const QXmlStreamAttributes& attributes)
+{
+    auto* channel = new QKVFixtureChannel;
+    const bool hasShortName = attributes.hasAttribute(ShortNameAttribute);
+    channel->setShortName(attributes.value(ShortNameAttribute).toString());
+    channel->setAutoShortName(!hasShortName);
+    channel->setName(attributes.value(NameAttribute).toString());
+    return channel;
+}
+
+bool QKVFixtureXMLContentHandler::startElement(const QString&,
+                                               const QString& localName,
+                                               const QString&,
+                                               const QXmlStreamAttributes& attributes)
+{
+    switch (m_state) {
+    case State::BeforeRoot:
+        if (localName != RootElement) {
+            return false;
+        }
+        m_state = State::InRoot;
+        return true;
+
+    case State::InRoot:
+        if (localName == ManufacturerElement) {
+            m_current->storeManufacturer(attributes.value(NameAttribute).toString());
+            m_current->setManufacturerShort(attributes.value(ShortNameAttribute).toString());
+            m_current->setAutoManufacturerShort(!attributes.hasAttribute(ShortNameAttribute));
+        } else if (localName == ModelElement) {
+            m_current->storeName(attributes.value(NameAttribute).toString());
+            m_current->setShortName(attributes.value(ShortNameAttribute).toString());
+            m_current->setAutoShortName(!attributes.hasAttribute(ShortNameAttribute));
+        } else if (localName == ChannelElement) {
+            QKVFixtureChannel* channel = channelFromAttributes(attributes);
+            channel->setNumber(static_cast<int>(m_channelPool.size()) + 1);
+            m_channelPool.emplace_back(channel);
+        } else if (localName == TypeElement) {
+            m_state = State::InType;
+        } else if (localName == PersonalityElement) {
+            beginPersonality(attributes);
+        } else if (localName == ChannelRefElement) {
+            // A reference outside any personality cannot be placed: the document is
+            // not one this reader understands.
+            return false;
+        } else {
+            reportUnsupported();
+        }
+        return true;
+
+    case State::InPersonality:
+        if (localName == ChannelRefElement) {
+            bool ok = false;
+            const int number = numberAttribute(attributes, &ok);
+            m_lastNumber = ok ? number : 0;
+            m_state = State::InChannelRef;
+        } else if (localName == ChannelElement) {
+            QKVFixtureChannel* channel = channelFromAttributes(attributes);
+            bool ok = false;
+            const int number = numberAttribute(attributes, &ok);
+            m_lastNumber = ok ? number : m_lastNumber + 1;
+            channel->setNumber(m_lastNumber);
+            m_current->appendChannel(channel);
+        } else {
+            reportUnsupported();
+        }
+        return true;
+
+    case State::AfterPersonality:
+        if (localName != PersonalityElement) {
+            return false;
+        }
+        beginPersonality(attributes);
+        return true;
+
+    case State::InType:
+    case State::InChannelRef:
+        return true;
+    }
+    return true;
+}
+
+void QKVFixtureXMLContentHandler::beginPersonality(const QXmlStreamAttributes& attributes)
+{
+    m_personalityAttributes = attributes;
+    m_poolUsed.assign(m_channelPool.size(), false);
+    m_state = State::InPersonality;
+}
+
+bool QKVFixtureXMLContentHandler::characters(const QString& text)
+{
+    if (m_state == State::InType) {
+        m_current->setType(FixtureType::fromXmlText(text));
+        m_state = State::InRoot;
+    } else if (m_state == State::InChannelRef) {
+        resolveChannelRef(text);
+        m_state = State::InPersonality;
+    }
+    return true;
+}
+
+void QKVFixtureXMLContentHandler::resolveChannelRef(const QString& name)
+{
+    // The first unused pool channel of that name; when every one is used, the first
+    // of that name, which is how a second personality may share the same channels.
+    int match = -1;
+    for (size_t i = 0; i < m_channelPool.size(); ++i) {
+        if (m_channelPool[i]->name() != name) {
+            continue;
+        }
+        if (match < 0) {
+            match = static_cast<int>(i);
+        }
+        if (!m_poolUsed[i]) {
+            match = static_cast<int>(i);
+            break;
+        }
+    }
+    if (match < 0) {
+        return;
+    }
+    m_poolUsed[static_cast<size_t>(match)] = true;
+    auto* channel = new QKVFixtureChannel(*m_channelPool[static_cast<size_t>(match)]);
+    channel->setNumber(m_lastNumber);
+    m_current->appendChannel(channel);
+}
+
+bool QKVFixtureXMLContentHandler::endElement(const QString&, const QString& localName, const QString&)
+{
+    if (m_state == State::InChannelRef) {
+        // No text arrived: the reference names a channel without a name.
+        resolveChannelRef(QString());
+        m_state = State::InPersonality;
+    } else if (m_state == State::InPersonality && localName == PersonalityElement) {
+        endPersonality();
+    }
+    return true;
+}
+
+void QKVFixtureXMLContentHandler::endPersonality()
+{
+    m_state = State::AfterPersonality;
+    if (!m_definitions.isEmpty()) {
+        // The library keeps one personality per definition; a further one becomes a
+        // definition of its own, named after the personality.
+        reportUnsupported();
+        const QString suffix = QLatin1Char('@') + m_personalityAttributes.value(NameAttribute).toString();
+        m_current->storeName(m_current->name() + suffix);
+        m_current->setShortName(m_current->shortName() + suffix);
+    }
+    auto next = std::make_unique<QKVFixtureDefinition>(*m_current);
+    next->clearChannels();
+    m_definitions.append(m_current.release());
+    m_current = std::move(next);
+}
