@@ -1,0 +1,18 @@
+#include "CommandLine.h"
+#include "MainWindow.h"
+#include "MessageHandler.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    // Installed before the application object, so that nothing the toolkit says while
+    // it starts reaches the console either.
+    installMessageHandler();
+    QApplication application(argc, argv);
+
+    // Never deleted: the window lives as long as the process.
+    auto* window = new MainWindow(startFileFromArguments(QCoreApplication::arguments()));
+    window->show();
+    return QApplication::exec();
+}
