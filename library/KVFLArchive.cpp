@@ -9,16 +9,23 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
+#include <QThread>
+#include <QThreadPool>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <future>
 #include <memory>
+#include <vector>
 
 namespace {
 
 constexpr int ReadBlockSize = 16384;
+// Definitions exported ahead of the archive writer in one go.
+constexpr qsizetype ExportBatchSize = 256;
 constexpr int MemberPermissions = 0644;
 const char* const VersionBaseName = "kvfl";
 const char* const VersionSuffix = ".version";
@@ -30,7 +37,14 @@ struct ReadDeleter
 };
 struct WriteDeleter
 {
-    void operator()(archive* a) const { archive_write_free(a); }
+    // After a fatal error (a failed write under a member header) archive_write_free
+    // skips the close, and libarchive 3.6 then never releases its compressor and
+    // output buffer; closing first releases them. Closing a closed writer does nothing.
+    void operator()(archive* a) const
+    {
+        archive_write_close(a);
+        archive_write_free(a);
+    }
 };
 struct EntryDeleter
 {
@@ -124,10 +138,7 @@ const QRegularExpression& acceptedVersionPattern()
 class KVFLArchive::Writer
 {
 public:
-    explicit Writer(archive* a)
-        : m_archive(a)
-    {
-    }
+    explicit Writer(archive* a) : m_archive(a) { }
 
     bool writeMember(const QString& baseName, const char* suffix, const QByteArray& data)
     {
@@ -175,11 +186,7 @@ private:
     QHash<QString, int> m_lastSuffix;
 };
 
-KVFLArchive::KVFLArchive(const QString& fileName, QObject* parent)
-    : QObject(parent)
-    , m_fileName(fileName)
-{
-}
+KVFLArchive::KVFLArchive(const QString& fileName, QObject* parent) : QObject(parent), m_fileName(fileName) { }
 
 KVFLArchive::~KVFLArchive()
 {
@@ -236,6 +243,7 @@ QString KVFLArchive::memberBaseName(const QString& definitionName)
 
 bool KVFLArchive::load()
 {
+    clearLoaders();
     m_versionString.clear();
     m_hasUnsupportedFeatures = false;
     m_errorString.clear();
@@ -264,10 +272,21 @@ bool KVFLArchive::load(QIODevice* device)
     archive_read_support_filter_gzip(reader.get());
     archive_read_support_format_tar(reader.get());
 
-    ReadSource source{device, QByteArray(ReadBlockSize, Qt::Uninitialized)};
+    ReadSource source {device, QByteArray(ReadBlockSize, Qt::Uninitialized)};
     if (archive_read_open(reader.get(), &source, nullptr, readFromDevice, nullptr) != ARCHIVE_OK) {
         return fail(tr("The file is not a library: %1").arg(archiveError(reader.get())));
     }
+
+    // Documents are parsed on the other cores while the archive is still being read.
+    // The loaders report unsupported content here, in archive order, once all are done.
+    QThreadPool parsers;
+    parsers.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    auto finishParsing = [this, &parsers]() {
+        parsers.waitForDone();
+        for (QKVFixtureDefinitionLoader* loader : std::as_const(m_loaders)) {
+            loader->load();
+        }
+    };
 
     bool versionAccepted = false;
     archive_entry* entry = nullptr;
@@ -286,10 +305,12 @@ bool KVFLArchive::load(QIODevice* device)
 
         if (versionMemberPattern().match(path).hasMatch()) {
             if (size < 0 || size > MaxVersionMemberSize) {
+                finishParsing();
                 return fail(tr("The library is damaged: its version member is too large."));
             }
             QByteArray version(size, Qt::Uninitialized);
             if (!readMemberData(reader.get(), version.data(), size)) {
+                finishParsing();
                 return fail(tr("The library is damaged: its version member is incomplete."));
             }
             // The version is a C string: anything after a zero byte is not part of it.
@@ -300,6 +321,7 @@ bool KVFLArchive::load(QIODevice* device)
             }
         } else if (path.endsWith(QLatin1String(XmlSuffix), Qt::CaseInsensitive)) {
             if (size < 0 || size > MaxXmlMemberSize) {
+                finishParsing();
                 return fail(tr("The library is damaged: the member %1 is too large.").arg(path));
             }
             auto loader = std::make_unique<QKVFixtureDefinitionLoader>();
@@ -308,12 +330,15 @@ bool KVFLArchive::load(QIODevice* device)
                     this,
                     &KVFLArchive::setHasUnsupportedFeatures);
             if (!readMemberData(reader.get(), loader->buffer(size), size)) {
+                finishParsing();
                 return fail(tr("The library is damaged: the member %1 is incomplete.").arg(path));
             }
-            m_loaders.append(loader.get());
-            loader.release()->load();
+            QKVFixtureDefinitionLoader* parsed = loader.release();
+            m_loaders.append(parsed);
+            parsers.start([parsed]() { parsed->parse(); });
         }
     }
+    finishParsing();
 
     if (!versionAccepted) {
         if (m_versionString.isEmpty()) {
@@ -370,12 +395,32 @@ bool KVFLArchive::save(QIODevice* device)
     if (!members.writeMember(QLatin1String(VersionBaseName), VersionSuffix, QByteArray(Version))) {
         return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
     }
-    QKVFixtureDefinitionXMLExporter exporter;
-    QByteArray document;
-    for (const QKVFixtureDefinition* definition : std::as_const(m_definitionsToSave)) {
-        exporter.exportDefinition(*definition, document);
-        if (!members.writeMember(definition->name(), XmlSuffix, document)) {
-            return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
+    // The documents of the next batch are written on another core while this one goes
+    // through the archive and the compressor. The definitions are only read meanwhile.
+    const QList<QKVFixtureDefinition*>& definitions = m_definitionsToSave;
+    const qsizetype count = definitions.size();
+    auto exportBatch = [&definitions, count](qsizetype first) {
+        QKVFixtureDefinitionXMLExporter exporter;
+        std::vector<QByteArray> documents(static_cast<size_t>(std::min(ExportBatchSize, count - first)));
+        for (size_t i = 0; i < documents.size(); ++i) {
+            exporter.exportDefinition(*definitions.at(first + static_cast<qsizetype>(i)), documents[i]);
+        }
+        return documents;
+    };
+    std::future<std::vector<QByteArray>> nextBatch;
+    if (count > 0) {
+        nextBatch = std::async(count > ExportBatchSize ? std::launch::async : std::launch::deferred, exportBatch, 0);
+    }
+    for (qsizetype first = 0; first < count; first += ExportBatchSize) {
+        const std::vector<QByteArray> documents = nextBatch.get();
+        if (first + ExportBatchSize < count) {
+            nextBatch = std::async(std::launch::async, exportBatch, first + ExportBatchSize);
+        }
+        for (size_t i = 0; i < documents.size(); ++i) {
+            const QKVFixtureDefinition* definition = definitions.at(first + static_cast<qsizetype>(i));
+            if (!members.writeMember(definition->name(), XmlSuffix, documents[i])) {
+                return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
+            }
         }
     }
 

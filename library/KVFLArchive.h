@@ -57,7 +57,8 @@ public:
     /// Writes the library to an open device.
     bool save(QIODevice* device);
 
-    /// Why the last load or save failed, for messages; empty after success.
+    /// Why the last load or save failed, for messages. After a load that succeeded with
+    /// the members before a damaged part, what was damaged; otherwise empty on success.
     QString errorString() const { return m_errorString; }
 
     /// Steps 1 to 3 of the member name rule: "_" for an empty name, every character

@@ -40,11 +40,18 @@ public:
     /// Parses the document if that has not happened yet, emitting nothing.
     void parse();
 
+    /// Whether parse() may take the fast path for documents in the form this program
+    /// writes (on by default). Both paths give the same result; tests compare them.
+    void setFastScanning(bool enabled) { m_fastScanning = enabled; }
+
     /// The definitions the document produced, in document order; owned by the loader.
+    /// They are made on the thread that parsed; the library copies them.
     const QList<QKVFixtureDefinition*>& definitions() const;
 
     /// Whether the document was read to its end without an error.
     bool wellFormed() const { return m_wellFormed; }
+    /// Whether the fast path read the document (the full reader was not needed).
+    bool fastScanned() const { return m_fastScanned; }
     /// Unsupported elements met by the parse.
     int unsupportedCount() const { return m_unsupportedCount; }
 
@@ -57,11 +64,15 @@ public Q_SLOTS:
 private:
     class Counter;
 
+    bool parseWithStreamReader();
+
     QByteArray m_document;
     std::unique_ptr<Counter> m_counter;
     std::unique_ptr<QKVFixtureXMLContentHandler> m_handler;
+    bool m_fastScanning = true;
     bool m_parsed = false;
     bool m_reported = false;
     bool m_wellFormed = false;
+    bool m_fastScanned = false;
     int m_unsupportedCount = 0;
 };

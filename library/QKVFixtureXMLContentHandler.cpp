@@ -9,17 +9,19 @@ using namespace FixtureDocument;
 
 namespace {
 
-// A missing or unreadable Number counts as 0, as the device would see it.
-int numberAttribute(const QXmlStreamAttributes& attributes, bool* ok)
+int numberAttribute(const FixtureAttributes& attributes, bool* ok)
 {
-    return attributes.value(NumberAttribute).toInt(ok);
+    if (!attributes.number) {
+        *ok = false;
+        return 0;
+    }
+    return attributes.number->toInt(ok);
 }
 
 } // namespace
 
 QKVFixtureXMLContentHandler::QKVFixtureXMLContentHandler(Reporter* reporter)
-    : m_reporter(reporter)
-    , m_current(std::make_unique<QKVFixtureDefinition>())
+    : m_reporter(reporter), m_current(std::make_unique<QKVFixtureDefinition>())
 {
 }
 
@@ -44,90 +46,86 @@ bool QKVFixtureXMLContentHandler::startDocument()
     return true;
 }
 
-QKVFixtureChannel* QKVFixtureXMLContentHandler::channelFromAttributes(const QXmlStreamAttributes& attributes)
+QKVFixtureChannel* QKVFixtureXMLContentHandler::channelFromAttributes(const FixtureAttributes& attributes)
 {
     auto* channel = new QKVFixtureChannel;
-    const bool hasShortName = attributes.hasAttribute(ShortNameAttribute);
-    channel->setShortName(attributes.value(ShortNameAttribute).toString());
-    channel->setAutoShortName(!hasShortName);
-    channel->setName(attributes.value(NameAttribute).toString());
+    channel->setShortName(attributes.shortName.value_or(QString()));
+    channel->setAutoShortName(!attributes.shortName.has_value());
+    channel->setName(attributes.name.value_or(QString()));
     return channel;
 }
 
-bool QKVFixtureXMLContentHandler::startElement(const QString&,
-                                               const QString& localName,
-                                               const QString&,
-                                               const QXmlStreamAttributes& attributes)
+bool QKVFixtureXMLContentHandler::startElement(QStringView localName, const FixtureAttributes& attributes)
 {
     switch (m_state) {
-    case State::BeforeRoot:
-        if (localName != RootElement) {
-            return false;
-        }
-        m_state = State::InRoot;
-        return true;
+        case State::BeforeRoot:
+            if (localName != RootElement) {
+                return false;
+            }
+            m_state = State::InRoot;
+            return true;
 
-    case State::InRoot:
-        if (localName == ManufacturerElement) {
-            m_current->storeManufacturer(attributes.value(NameAttribute).toString());
-            m_current->setManufacturerShort(attributes.value(ShortNameAttribute).toString());
-            m_current->setAutoManufacturerShort(!attributes.hasAttribute(ShortNameAttribute));
-        } else if (localName == ModelElement) {
-            m_current->storeName(attributes.value(NameAttribute).toString());
-            m_current->setShortName(attributes.value(ShortNameAttribute).toString());
-            m_current->setAutoShortName(!attributes.hasAttribute(ShortNameAttribute));
-        } else if (localName == ChannelElement) {
-            QKVFixtureChannel* channel = channelFromAttributes(attributes);
-            channel->setNumber(static_cast<int>(m_channelPool.size()) + 1);
-            m_channelPool.emplace_back(channel);
-        } else if (localName == TypeElement) {
-            m_state = State::InType;
-        } else if (localName == PersonalityElement) {
+        case State::InRoot:
+            if (localName == ManufacturerElement) {
+                m_current->storeManufacturer(attributes.name.value_or(QString()));
+                m_current->setManufacturerShort(attributes.shortName.value_or(QString()));
+                m_current->setAutoManufacturerShort(!attributes.shortName.has_value());
+            } else if (localName == ModelElement) {
+                m_current->storeName(attributes.name.value_or(QString()));
+                m_current->setShortName(attributes.shortName.value_or(QString()));
+                m_current->setAutoShortName(!attributes.shortName.has_value());
+            } else if (localName == ChannelElement) {
+                QKVFixtureChannel* channel = channelFromAttributes(attributes);
+                channel->setNumber(static_cast<int>(m_channelPool.size()) + 1);
+                m_channelPool.push_back({std::unique_ptr<QKVFixtureChannel>(channel), channel});
+            } else if (localName == TypeElement) {
+                m_state = State::InType;
+            } else if (localName == PersonalityElement) {
+                beginPersonality(attributes);
+            } else if (localName == ChannelRefElement) {
+                // A reference outside any personality cannot be placed: the document is
+                // not one this reader understands.
+                return false;
+            } else {
+                reportUnsupported();
+            }
+            return true;
+
+        case State::InPersonality:
+            if (localName == ChannelRefElement) {
+                bool ok = false;
+                const int number = numberAttribute(attributes, &ok);
+                m_lastNumber = ok ? number : 0;
+                m_state = State::InChannelRef;
+            } else if (localName == ChannelElement) {
+                QKVFixtureChannel* channel = channelFromAttributes(attributes);
+                bool ok = false;
+                const int number = numberAttribute(attributes, &ok);
+                m_lastNumber = ok ? number : m_lastNumber + 1;
+                channel->setNumber(m_lastNumber);
+                m_current->appendChannel(channel);
+            } else {
+                reportUnsupported();
+            }
+            return true;
+
+        case State::AfterPersonality:
+            if (localName != PersonalityElement) {
+                return false;
+            }
             beginPersonality(attributes);
-        } else if (localName == ChannelRefElement) {
-            // A reference outside any personality cannot be placed: the document is
-            // not one this reader understands.
-            return false;
-        } else {
-            reportUnsupported();
-        }
-        return true;
+            return true;
 
-    case State::InPersonality:
-        if (localName == ChannelRefElement) {
-            bool ok = false;
-            const int number = numberAttribute(attributes, &ok);
-            m_lastNumber = ok ? number : 0;
-            m_state = State::InChannelRef;
-        } else if (localName == ChannelElement) {
-            QKVFixtureChannel* channel = channelFromAttributes(attributes);
-            bool ok = false;
-            const int number = numberAttribute(attributes, &ok);
-            m_lastNumber = ok ? number : m_lastNumber + 1;
-            channel->setNumber(m_lastNumber);
-            m_current->appendChannel(channel);
-        } else {
-            reportUnsupported();
-        }
-        return true;
-
-    case State::AfterPersonality:
-        if (localName != PersonalityElement) {
-            return false;
-        }
-        beginPersonality(attributes);
-        return true;
-
-    case State::InType:
-    case State::InChannelRef:
-        return true;
+        case State::InType:
+        case State::InChannelRef:
+            return true;
     }
     return true;
 }
 
-void QKVFixtureXMLContentHandler::beginPersonality(const QXmlStreamAttributes& attributes)
+void QKVFixtureXMLContentHandler::beginPersonality(const FixtureAttributes& attributes)
 {
-    m_personalityAttributes = attributes;
+    m_personalityName = attributes.name.value_or(QString());
     m_poolUsed.assign(m_channelPool.size(), false);
     m_state = State::InPersonality;
 }
@@ -150,7 +148,7 @@ void QKVFixtureXMLContentHandler::resolveChannelRef(const QString& name)
     // of that name, which is how a second personality may share the same channels.
     int match = -1;
     for (size_t i = 0; i < m_channelPool.size(); ++i) {
-        if (m_channelPool[i]->name() != name) {
+        if (m_channelPool[i].channel->name() != name) {
             continue;
         }
         if (match < 0) {
@@ -165,12 +163,15 @@ void QKVFixtureXMLContentHandler::resolveChannelRef(const QString& name)
         return;
     }
     m_poolUsed[static_cast<size_t>(match)] = true;
-    auto* channel = new QKVFixtureChannel(*m_channelPool[static_cast<size_t>(match)]);
+    PoolChannel& pooled = m_channelPool[static_cast<size_t>(match)];
+    // Only name, short name and auto flag are shared between references; the number is
+    // each reference's own, so the object can go to the first one that needs it.
+    QKVFixtureChannel* channel = pooled.owned ? pooled.owned.release() : new QKVFixtureChannel(*pooled.channel);
     channel->setNumber(m_lastNumber);
     m_current->appendChannel(channel);
 }
 
-bool QKVFixtureXMLContentHandler::endElement(const QString&, const QString& localName, const QString&)
+bool QKVFixtureXMLContentHandler::endElement(QStringView localName)
 {
     if (m_state == State::InChannelRef) {
         // No text arrived: the reference names a channel without a name.
@@ -189,7 +190,7 @@ void QKVFixtureXMLContentHandler::endPersonality()
         // The library keeps one personality per definition; a further one becomes a
         // definition of its own, named after the personality.
         reportUnsupported();
-        const QString suffix = QLatin1Char('@') + m_personalityAttributes.value(NameAttribute).toString();
+        const QString suffix = QLatin1Char('@') + m_personalityName;
         m_current->storeName(m_current->name() + suffix);
         m_current->setShortName(m_current->shortName() + suffix);
     }

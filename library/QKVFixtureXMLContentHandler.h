@@ -2,16 +2,25 @@
 
 #include <QList>
 #include <QString>
-#include <QXmlStreamAttributes>
+#include <QStringView>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QKVFixtureChannel;
 class QKVFixtureDefinition;
 
+/// The attributes of one element that the reader knows; any other attribute is ignored.
+struct FixtureAttributes
+{
+    std::optional<QString> name;
+    std::optional<QString> shortName;
+    std::optional<QString> number;
+};
+
 /// SAX-style reader of one fixture definition document. The loader drives it from a
-/// QXmlStreamReader loop; each operation returns false to stop the parse.
+/// tokenizer loop; each operation returns false to stop the parse.
 ///
 /// Besides the form the library writes (channels declared in the root, referenced by
 /// name from one personality), it reads channels declared inside a personality and
@@ -35,12 +44,11 @@ public:
 
     bool startDocument();
     bool endDocument() { return true; }
-    bool startElement(const QString& namespaceUri,
-                      const QString& localName,
-                      const QString& qualifiedName,
-                      const QXmlStreamAttributes& attributes);
-    bool endElement(const QString& namespaceUri, const QString& localName, const QString& qualifiedName);
+    bool startElement(QStringView localName, const FixtureAttributes& attributes);
+    bool endElement(QStringView localName);
     bool characters(const QString& text);
+    /// Whether text met now would change anything; elsewhere the tokenizer may skip it.
+    bool wantsText() const { return m_state == State::InType || m_state == State::InChannelRef; }
     bool ignorableWhitespace(const QString&) { return true; }
     bool processingInstruction(const QString&, const QString&) { return true; }
     bool skippedEntity(const QString&) { return true; }
@@ -51,26 +59,34 @@ public:
 
 private:
     enum class State {
-        BeforeRoot,        // 0
-        InRoot,            // 1
-        InPersonality,     // 2
-        AfterPersonality,  // 3
-        InType,            // 5
-        InChannelRef,      // 6
+        BeforeRoot, // 0
+        InRoot, // 1
+        InPersonality, // 2
+        AfterPersonality, // 3
+        InType, // 5
+        InChannelRef, // 6
     };
 
     void reportUnsupported();
-    void beginPersonality(const QXmlStreamAttributes& attributes);
+    void beginPersonality(const FixtureAttributes& attributes);
     void endPersonality();
     void resolveChannelRef(const QString& name);
-    static QKVFixtureChannel* channelFromAttributes(const QXmlStreamAttributes& attributes);
+    static QKVFixtureChannel* channelFromAttributes(const FixtureAttributes& attributes);
 
     Reporter* m_reporter;
     State m_state = State::BeforeRoot;
     int m_lastNumber = 0;
     std::unique_ptr<QKVFixtureDefinition> m_current;
-    QXmlStreamAttributes m_personalityAttributes;
-    std::vector<std::unique_ptr<QKVFixtureChannel>> m_channelPool;
+    QString m_personalityName;
+    // Channels declared in the root. The first reference to one takes the object
+    // itself (`owned` is then empty); later references copy it from `channel`, which
+    // the definition that took it keeps alive as long as this handler.
+    struct PoolChannel
+    {
+        std::unique_ptr<QKVFixtureChannel> owned;
+        QKVFixtureChannel* channel;
+    };
+    std::vector<PoolChannel> m_channelPool;
     // Pool channels already taken by a reference of the current personality, so that
     // two channels of the same name (or two without a name) each keep their own.
     std::vector<bool> m_poolUsed;

@@ -14,7 +14,7 @@ struct Keyword
 
 // Order matters: the first keyword found wins, so "LED Fixture" is tried before
 // the shorter words that such a text might also contain.
-constexpr std::array<Keyword, 11> Keywords{{
+constexpr std::array<Keyword, 11> Keywords {{
     {"Moving", MovingHead},
     {"Scanner", Scanner},
     {"LED Fixture", LedFixture},
@@ -28,7 +28,7 @@ constexpr std::array<Keyword, 11> Keywords{{
     {"Other", Other},
 }};
 
-constexpr std::array<const char*, 11> Names{
+constexpr std::array<const char*, 11> Names {
     "Moving Head",
     "Scanner",
     "LED Fixture",

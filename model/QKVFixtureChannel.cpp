@@ -7,13 +7,9 @@ namespace {
 constexpr char16_t ErasedCharacter = 0x00FF;
 } // namespace
 
-QKVFixtureChannel::QKVFixtureChannel()
-    : QObject(nullptr)
-{
-}
+QKVFixtureChannel::QKVFixtureChannel() : QObject(nullptr) { }
 
-QKVFixtureChannel::QKVFixtureChannel(const QKVFixtureChannel& other)
-    : QObject(nullptr)
+QKVFixtureChannel::QKVFixtureChannel(const QKVFixtureChannel& other) : QObject(nullptr)
 {
     *this = other;
 }
@@ -27,11 +23,6 @@ QKVFixtureChannel& QKVFixtureChannel::operator=(const QKVFixtureChannel& other)
         m_autoShortName = other.m_autoShortName;
     }
     return *this;
-}
-
-QString QKVFixtureChannel::shortName() const
-{
-    return ShortNames::firstCharacters(m_shortName, ShortNames::ChannelLength);
 }
 
 void QKVFixtureChannel::setShortName(const QString& shortName)

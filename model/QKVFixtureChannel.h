@@ -26,7 +26,7 @@ public:
     void setName(const QString& name) { m_name = name; }
 
     /// At most 12 characters: longer texts are cut when stored.
-    QString shortName() const;
+    QString shortName() const { return m_shortName; }
     void setShortName(const QString& shortName);
 
     bool autoShortName() const { return m_autoShortName; }

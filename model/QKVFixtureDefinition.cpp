@@ -17,13 +17,9 @@ bool startsErased(const QString& text)
 }
 } // namespace
 
-QKVFixtureDefinition::QKVFixtureDefinition(QObject* parent)
-    : QObject(parent)
-{
-}
+QKVFixtureDefinition::QKVFixtureDefinition(QObject* parent) : QObject(parent) { }
 
-QKVFixtureDefinition::QKVFixtureDefinition(const QKVFixtureDefinition& other)
-    : QObject(other.parent())
+QKVFixtureDefinition::QKVFixtureDefinition(const QKVFixtureDefinition& other) : QObject(other.parent())
 {
     *this = other;
 }

@@ -6,8 +6,8 @@
 /// short name is simply the start of the long name; nothing else is changed.
 namespace ShortNames {
 
-constexpr int FixtureLength = 20;      ///< fixture and manufacturer short names
-constexpr int ChannelLength = 12;      ///< channel short names
+constexpr int FixtureLength = 20; ///< fixture and manufacturer short names
+constexpr int ChannelLength = 12; ///< channel short names
 
 /// The first `length` characters of `text`. A surrogate pair is never split: when
 /// the cut would leave half of one, the half is dropped, so the result stays valid text.
