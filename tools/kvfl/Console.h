@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QTextStream>
+
+class QIODevice;
+
+/// The standard streams of one run of the tool. Commands write through it rather than
+/// to stdout and stderr directly, so a test can run them on buffers.
+class Console
+{
+public:
+    /// None of the devices is owned; they must be open and outlive the console.
+    Console(QIODevice* input, QIODevice* output, QIODevice* error);
+    ~Console();
+
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    /// Results of a command (UTF-8).
+    QTextStream& out() { return m_out; }
+    /// Messages about failures and warnings (UTF-8).
+    QTextStream& err() { return m_err; }
+
+    /// Everything the input holds, up to its end.
+    QByteArray readAllInput();
+
+private:
+    QIODevice* m_input;
+    QTextStream m_out;
+    QTextStream m_err;
+};

@@ -1,0 +1,41 @@
+#include "LibraryFile.h"
+
+#include "LibraryContent.h"
+
+#include "KVFLArchive.h"
+#include "QKVFixtureDefinition.h"
+
+namespace LibraryFile {
+
+bool load(const QString& path, LibraryContent& content, QString& message)
+{
+    Q_ASSERT(content.definitions.empty());
+    KVFLArchive archive(path);
+    const bool ok = archive.load();
+    message = archive.errorString();
+    if (!ok) {
+        return false;
+    }
+    content.version = archive.versionString();
+    content.unsupportedContent = archive.hasUnsupportedFeatures();
+    // The loaders' definitions die with the archive; like the editor, keep copies.
+    const QList<QKVFixtureDefinition*> loaded = archive.definitions();
+    content.definitions.reserve(static_cast<size_t>(loaded.size()));
+    for (const QKVFixtureDefinition* definition : loaded) {
+        auto copy = std::make_unique<QKVFixtureDefinition>();
+        *copy = *definition;
+        content.definitions.push_back(std::move(copy));
+    }
+    return true;
+}
+
+bool save(const QString& path, const LibraryContent& content, QString& message)
+{
+    KVFLArchive archive(path);
+    archive.setDefinitionsToSave(content.definitionList());
+    const bool saved = archive.save();
+    message = archive.errorString();
+    return saved;
+}
+
+} // namespace LibraryFile

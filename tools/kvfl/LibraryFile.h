@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+struct LibraryContent;
+
+/// Reads and writes .kvfl files the way the editor does, so that what the tool shows
+/// is what the editor would open, and what it writes the editor opens unchanged.
+namespace LibraryFile {
+
+/// Reads `path` into `content` (which must be empty): KVFLArchive::load(), then a copy
+/// of each definition the archive's loaders produced, in archive order.
+///
+/// Returns false when the archive refuses the file; `message` then holds its reason.
+/// A library damaged after some members still loads; `message` then says so, and
+/// `content` holds the definitions read before the damage. Otherwise it is emptied.
+bool load(const QString& path, LibraryContent& content, QString& message);
+
+/// Writes `content`'s definitions, in order, as a new library file at `path`
+/// (KVFLArchive::setDefinitionsToSave() and save()). On failure `message` holds the
+/// archive's reason, and a file already at `path` is left as it was.
+bool save(const QString& path, const LibraryContent& content, QString& message);
+
+} // namespace LibraryFile

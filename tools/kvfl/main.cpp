@@ -1,0 +1,29 @@
+#include "CommandDispatcher.h"
+#include "Console.h"
+#include "LibraryCommands.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kvfl"));
+
+    QFile input;
+    QFile output;
+    QFile error;
+    input.open(stdin, QIODevice::ReadOnly);
+    output.open(stdout, QIODevice::WriteOnly);
+    error.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+
+    CommandDispatcher dispatcher(QStringLiteral("kvfl"));
+    LibraryCommands::addTo(dispatcher);
+
+    Console console(&input, &output, &error);
+    // Decoded with the local 8-bit encoding, so library paths with any characters the
+    // file system holds arrive intact.
+    return dispatcher.run(QCoreApplication::arguments(), console);
+}
