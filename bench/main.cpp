@@ -1,0 +1,167 @@
+// bench-library: saves and loads a large generated library the way the editor does and
+// compares both with plain gunzip of the same file, which no library reader can beat.
+// Prints one JSON line; times are the best of several rounds, in milliseconds.
+
+#include "Gunzip.h"
+#include "SyntheticLibrary.h"
+
+#include "KVFLArchive.h"
+#include "QKVFixtureDefinition.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int DefaultDefinitions = 10000;
+constexpr int DefaultChannels = 24;
+constexpr int DefaultRounds = 3;
+
+struct Options
+{
+    int definitions = DefaultDefinitions;
+    int channels = DefaultChannels;
+    int rounds = DefaultRounds;
+    QString file; ///< where the library is written; a temporary folder when empty
+};
+
+bool parseOptions(const QCoreApplication& application, Options& options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times library save and load against gunzip."));
+    parser.addHelpOption();
+    const QCommandLineOption definitions(QStringLiteral("definitions"), QStringLiteral("Definitions."), "N");
+    const QCommandLineOption channels(QStringLiteral("channels"), QStringLiteral("Channels per definition."), "M");
+    const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("Rounds; the best is kept."), "R");
+    const QCommandLineOption file(
+        QStringLiteral("file"), QStringLiteral("Write the library here and keep it (for profiling)."), "PATH");
+    parser.addOptions({definitions, channels, rounds, file});
+    parser.process(application);
+    options.file = parser.value(file);
+
+    auto read = [&](const QCommandLineOption& option, int minimum, int& target) {
+        if (!parser.isSet(option)) {
+            return true;
+        }
+        bool ok = false;
+        const int value = parser.value(option).toInt(&ok);
+        if (!ok || value < minimum) {
+            std::fprintf(stderr, "--%s needs a number of at least %d\n", qPrintable(option.names().first()), minimum);
+            return false;
+        }
+        target = value;
+        return true;
+    };
+    return read(definitions, 0, options.definitions) && read(channels, 0, options.channels)
+        && read(rounds, 1, options.rounds);
+}
+
+double milliseconds(const QElapsedTimer& timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+QString number(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    Options options;
+    if (!parseOptions(application, options)) {
+        return 2;
+    }
+
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "no temporary folder: %s\n", qPrintable(dir.errorString()));
+        return 1;
+    }
+    const QString path = options.file.isEmpty() ? dir.filePath(QStringLiteral("bench.kvfl")) : options.file;
+
+    const auto library = SyntheticLibrary::make(options.definitions, options.channels);
+    QList<QKVFixtureDefinition*> toSave;
+    for (const auto& definition : library) {
+        toSave.append(definition.get());
+    }
+
+    constexpr double Unmeasured = std::numeric_limits<double>::max();
+    double saveMs = Unmeasured;
+    double loadMs = Unmeasured;
+    double gunzipMs = Unmeasured;
+    for (int round = 0; round < options.rounds; ++round) {
+        QElapsedTimer timer;
+        {
+            KVFLArchive archive(path);
+            archive.setDefinitionsToSave(toSave);
+            timer.start();
+            if (!archive.save()) {
+                std::fprintf(stderr, "save failed: %s\n", qPrintable(archive.errorString()));
+                return 1;
+            }
+            saveMs = std::min(saveMs, milliseconds(timer));
+        }
+        {
+            // As the editor opens a library: load, then keep a copy of every definition.
+            std::vector<std::unique_ptr<QKVFixtureDefinition>> copies;
+            auto archive = std::make_unique<KVFLArchive>(path);
+            timer.start();
+            if (!archive->load()) {
+                std::fprintf(stderr, "load failed: %s\n", qPrintable(archive->errorString()));
+                return 1;
+            }
+            const QList<QKVFixtureDefinition*> loaded = archive->definitions();
+            copies.reserve(static_cast<size_t>(loaded.size()));
+            for (const QKVFixtureDefinition* definition : loaded) {
+                auto copy = std::make_unique<QKVFixtureDefinition>();
+                *copy = *definition;
+                copies.push_back(std::move(copy));
+            }
+            loadMs = std::min(loadMs, milliseconds(timer));
+            const bool complete
+                = copies.size() == library.size() && std::all_of(copies.begin(), copies.end(), [&](const auto& d) {
+                      return d->channelCount() == options.channels;
+                  });
+            if (!complete) {
+                std::fprintf(stderr, "the library read back is not the one saved\n");
+                return 1;
+            }
+        }
+        {
+            QByteArray data;
+            QString error;
+            timer.start();
+            if (!Gunzip::readFile(path, data, error)) {
+                std::fprintf(stderr, "gunzip failed: %s\n", qPrintable(error));
+                return 1;
+            }
+            gunzipMs = std::min(gunzipMs, milliseconds(timer));
+        }
+    }
+
+    const qint64 fileBytes = QFileInfo(path).size();
+    const double floor = std::max(gunzipMs, 1e-3);
+    QTextStream(stdout) << QStringLiteral(R"({"definitions":%1,"channels":%2,"fileBytes":%3,"saveMs":%4,)"
+                                          R"("loadMs":%5,"gunzipMs":%6,"loadRatio":%7,"saveRatio":%8})")
+                               .arg(options.definitions)
+                               .arg(options.channels)
+                               .arg(fileBytes)
+                               .arg(number(saveMs), number(loadMs), number(gunzipMs))
+                               .arg(number(loadMs / floor), number(saveMs / floor))
+                        << '\n';
+    return 0;
+}
