@@ -1,0 +1,226 @@
+#include "AppSettings.h"
+#include "CommandLine.h"
+#include "MainWindow.h"
+#include "MessageHandler.h"
+#include "ResourcePaths.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QMetaType>
+#include <QMovie>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+/// Captures what the process writes to standard error while it lives.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        m_file = std::tmpfile();
+        dup2(fileno(m_file), STDERR_FILENO);
+    }
+    ~StderrCapture()
+    {
+        restore();
+        std::fclose(m_file);
+    }
+    QByteArray text()
+    {
+        restore();
+        std::rewind(m_file);
+        QByteArray all;
+        char chunk[256];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, m_file)) > 0) {
+            all.append(chunk, static_cast<qsizetype>(n));
+        }
+        return all;
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved >= 0) {
+            std::fflush(stderr);
+            dup2(m_saved, STDERR_FILENO);
+            close(m_saved);
+            m_saved = -1;
+        }
+    }
+    int m_saved = -1;
+    FILE* m_file = nullptr;
+};
+
+} // namespace
+
+class TestApplicationShell : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void diagnosticsAreDroppedByDefault();
+    void diagnosticsReachStderrWithDebugVariable();
+    void firstArgumentIsTheStartLibrary_data();
+    void firstArgumentIsTheStartLibrary();
+    void everyResourceLoads_data();
+    void everyResourceLoads();
+    void busyAnimationLoopsAt30Pixels();
+    void licenceTextsAreNonEmpty();
+    void windowShellHasTitleSizeAndIcon();
+    void settingsStoreUsesOrganisationAndApplicationNames();
+    void uint16AliasIsRegisteredByTheWindow();
+
+private:
+    QTemporaryDir m_configHome;
+};
+
+void TestApplicationShell::initTestCase()
+{
+    // The user's own settings are never touched by a test.
+    QVERIFY(m_configHome.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestApplicationShell::diagnosticsAreDroppedByDefault()
+{
+    qunsetenv("QRD_DEBUG");
+    const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    StderrCapture capture;
+    installMessageHandler();
+    qDebug("We need to clear the patch list");
+    qWarning("a warning");
+    qCritical("a critical message");
+    qInstallMessageHandler(previous);
+    QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestApplicationShell::diagnosticsReachStderrWithDebugVariable()
+{
+    qputenv("QRD_DEBUG", "1");
+    const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    StderrCapture capture;
+    installMessageHandler();
+    qDebug("Recycling Kvp");
+    qInstallMessageHandler(previous);
+    qunsetenv("QRD_DEBUG");
+    QVERIFY(capture.text().contains("Recycling Kvp"));
+}
+
+void TestApplicationShell::firstArgumentIsTheStartLibrary_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+    const QString program = QStringLiteral("qrd-fixture-editor");
+    QTest::newRow("none") << QStringList {program} << QString();
+    QTest::newRow("one") << QStringList {program, QStringLiteral("a.kvfl")} << QStringLiteral("a.kvfl");
+    QTest::newRow("extra arguments ignored")
+        << QStringList {program, QStringLiteral("a.kvfl"), QStringLiteral("b.kvfl")} << QStringLiteral("a.kvfl");
+    QTest::newRow("non-Latin-1 path") << QStringList {program, QStringLiteral("/tmp/Bühne-舞台/Show.kvfl")}
+                                      << QStringLiteral("/tmp/Bühne-舞台/Show.kvfl");
+}
+
+void TestApplicationShell::firstArgumentIsTheStartLibrary()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    QCOMPARE(startFileFromArguments(arguments), expected);
+    MainWindow window(startFileFromArguments(arguments));
+    QCOMPARE(window.startFileName(), expected);
+}
+
+void TestApplicationShell::everyResourceLoads_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const QString& path :
+         {ResourcePaths::DevicePicture, ResourcePaths::WindowIcon,      ResourcePaths::NewIcon,
+          ResourcePaths::OpenIcon,      ResourcePaths::SaveIcon,        ResourcePaths::SaveAsIcon,
+          ResourcePaths::ImportIcon,    ResourcePaths::CancelIcon,      ResourcePaths::UploadIcon,
+          ResourcePaths::DownloadIcon,  ResourcePaths::FixtureNewIcon,  ResourcePaths::FixtureDeleteIcon,
+          ResourcePaths::CloneIcon,     ResourcePaths::AllSelectedIcon, ResourcePaths::NothingSelectedIcon,
+          ResourcePaths::SearchIcon,    ResourcePaths::ChannelNewIcon,  ResourcePaths::ChannelDeleteIcon,
+          ResourcePaths::UpIcon,        ResourcePaths::DownIcon,        ResourcePaths::FixtureIcon,
+          ResourcePaths::BusyAnimation}) {
+        QTest::newRow(qPrintable(path)) << path;
+    }
+}
+
+void TestApplicationShell::everyResourceLoads()
+{
+    QFETCH(QString, path);
+    QImageReader reader(path);
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QVERIFY(image.width() >= 16);
+}
+
+void TestApplicationShell::busyAnimationLoopsAt30Pixels()
+{
+    QMovie movie(ResourcePaths::BusyAnimation);
+    QVERIFY(movie.isValid());
+    QVERIFY(movie.frameCount() > 1);
+    QVERIFY(movie.jumpToFrame(0));
+    QCOMPARE(movie.currentImage().size(), QSize(30, 30));
+    QImageReader reader(ResourcePaths::BusyAnimation);
+    QCOMPARE(reader.loopCount(), -1); // forever
+}
+
+void TestApplicationShell::licenceTextsAreNonEmpty()
+{
+    for (const QString& path : {ResourcePaths::ProgramLicense, ResourcePaths::UsbLibrariesNotice}) {
+        QFile file(path);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+        QVERIFY(file.size() > 200);
+    }
+    QFile own(ResourcePaths::ProgramLicense);
+    QVERIFY(own.open(QIODevice::ReadOnly));
+    QVERIFY(own.readAll().contains("MIT"));
+    for (const QString& path : {ResourcePaths::Qrd540bFirmware, ResourcePaths::Qrd780Firmware}) {
+        QVERIFY2(QFile::exists(path), qPrintable(path));
+    }
+}
+
+void TestApplicationShell::windowShellHasTitleSizeAndIcon()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("QRD-540B / QRD-780 Fixture Library Editor"));
+    QCOMPARE(window.size(), QSize(1200, 690));
+    QVERIFY(!window.windowIcon().isNull());
+    QVERIFY(window.startFileName().isEmpty());
+}
+
+void TestApplicationShell::settingsStoreUsesOrganisationAndApplicationNames()
+{
+    MainWindow window;
+    QSettings* settings = window.settings();
+    QVERIFY(settings);
+    QCOMPARE(settings->organizationName(), QStringLiteral("Korvane AG"));
+    QCOMPARE(settings->applicationName(), QStringLiteral("QRD-540B / QRD-780 Fixture Library Editor"));
+    QVERIFY2(settings->fileName().startsWith(m_configHome.path())
+                 || settings->fileName().contains(QStringLiteral(".qttest")),
+             qPrintable(settings->fileName()));
+    QCOMPARE(AppSettings::WorkingDirKey, QStringLiteral("working_dir"));
+    QCOMPARE(AppSettings::LibraryKey, QStringLiteral("library"));
+}
+
+void TestApplicationShell::uint16AliasIsRegisteredByTheWindow()
+{
+    MainWindow window;
+    const QMetaType type = QMetaType::fromName("uint16_t");
+    QVERIFY(type.isValid());
+    QCOMPARE(type.id(), QMetaType::fromType<quint16>().id());
+}
+
+QTEST_MAIN(TestApplicationShell)
+#include "TestApplicationShell.moc"
