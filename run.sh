@@ -8,5 +8,5 @@ cd "$(dirname "$0")"
 if [ ! -f build/CMakeCache.txt ]; then
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRD_BUILD_TESTS=OFF >/dev/null
 fi
-cmake --build build --parallel "$(nproc)" --target qrd-fixture-editor kvfl
+cmake --build build --parallel "$(nproc)" --target qrd-fixture-editor kvfl bench-library
 exec build/bin/qrd-fixture-editor "$@"

@@ -18,47 +18,30 @@
 
 namespace {
 
-/// Captures what the process writes to standard error while it lives.
+/// Captures what the process writes to standard error until text() is called.
 class StderrCapture
 {
 public:
-    StderrCapture()
+    StderrCapture() : m_saved(dup(STDERR_FILENO)), m_file(std::tmpfile())
     {
         std::fflush(stderr);
-        m_saved = dup(STDERR_FILENO);
-        m_file = std::tmpfile();
         dup2(fileno(m_file), STDERR_FILENO);
     }
-    ~StderrCapture()
-    {
-        restore();
-        std::fclose(m_file);
-    }
+    ~StderrCapture() { std::fclose(m_file); }
     QByteArray text()
     {
-        restore();
-        std::rewind(m_file);
-        QByteArray all;
-        char chunk[256];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, m_file)) > 0) {
-            all.append(chunk, static_cast<qsizetype>(n));
-        }
-        return all;
+        std::fflush(stderr);
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+        QFile file;
+        file.open(m_file, QIODevice::ReadOnly);
+        file.seek(0);
+        return file.readAll();
     }
 
 private:
-    void restore()
-    {
-        if (m_saved >= 0) {
-            std::fflush(stderr);
-            dup2(m_saved, STDERR_FILENO);
-            close(m_saved);
-            m_saved = -1;
-        }
-    }
-    int m_saved = -1;
-    FILE* m_file = nullptr;
+    int m_saved;
+    FILE* m_file;
 };
 
 } // namespace
@@ -69,17 +52,15 @@ class TestApplicationShell : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void diagnosticsAreDroppedByDefault();
-    void diagnosticsReachStderrWithDebugVariable();
+    void diagnosticsReachStderrOnlyWithDebugVariable_data();
+    void diagnosticsReachStderrOnlyWithDebugVariable();
     void firstArgumentIsTheStartLibrary_data();
     void firstArgumentIsTheStartLibrary();
     void everyResourceLoads_data();
     void everyResourceLoads();
     void busyAnimationLoopsAt30Pixels();
-    void licenceTextsAreNonEmpty();
-    void windowShellHasTitleSizeAndIcon();
-    void settingsStoreUsesOrganisationAndApplicationNames();
-    void uint16AliasIsRegisteredByTheWindow();
+    void licenceTextsAndFirmwareAreBundled();
+    void windowShellHasTitleSizeIconSettingsAndTypes();
 
 private:
     QTemporaryDir m_configHome;
@@ -93,9 +74,17 @@ void TestApplicationShell::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
 }
 
-void TestApplicationShell::diagnosticsAreDroppedByDefault()
+void TestApplicationShell::diagnosticsReachStderrOnlyWithDebugVariable_data()
 {
-    qunsetenv("QRD_DEBUG");
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("dropped by default") << false;
+    QTest::newRow("QRD_DEBUG set") << true;
+}
+
+void TestApplicationShell::diagnosticsReachStderrOnlyWithDebugVariable()
+{
+    QFETCH(bool, debug);
+    debug ? qputenv("QRD_DEBUG", "1") : qunsetenv("QRD_DEBUG");
     const QtMessageHandler previous = qInstallMessageHandler(nullptr);
     StderrCapture capture;
     installMessageHandler();
@@ -103,19 +92,10 @@ void TestApplicationShell::diagnosticsAreDroppedByDefault()
     qWarning("a warning");
     qCritical("a critical message");
     qInstallMessageHandler(previous);
-    QCOMPARE(capture.text(), QByteArray());
-}
-
-void TestApplicationShell::diagnosticsReachStderrWithDebugVariable()
-{
-    qputenv("QRD_DEBUG", "1");
-    const QtMessageHandler previous = qInstallMessageHandler(nullptr);
-    StderrCapture capture;
-    installMessageHandler();
-    qDebug("Recycling Kvp");
-    qInstallMessageHandler(previous);
     qunsetenv("QRD_DEBUG");
-    QVERIFY(capture.text().contains("Recycling Kvp"));
+    const QByteArray text = capture.text();
+    QCOMPARE(text.contains("We need to clear the patch list"), debug);
+    QCOMPARE(text.isEmpty(), !debug);
 }
 
 void TestApplicationShell::firstArgumentIsTheStartLibrary_data()
@@ -176,33 +156,28 @@ void TestApplicationShell::busyAnimationLoopsAt30Pixels()
     QCOMPARE(reader.loopCount(), -1); // forever
 }
 
-void TestApplicationShell::licenceTextsAreNonEmpty()
+void TestApplicationShell::licenceTextsAndFirmwareAreBundled()
 {
     for (const QString& path : {ResourcePaths::ProgramLicense, ResourcePaths::UsbLibrariesNotice}) {
         QFile file(path);
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
-        QVERIFY(file.size() > 200);
+        const QByteArray text = file.readAll();
+        QVERIFY(text.size() > 200);
+        QVERIFY(path != ResourcePaths::ProgramLicense || text.contains("MIT"));
     }
-    QFile own(ResourcePaths::ProgramLicense);
-    QVERIFY(own.open(QIODevice::ReadOnly));
-    QVERIFY(own.readAll().contains("MIT"));
     for (const QString& path : {ResourcePaths::Qrd540bFirmware, ResourcePaths::Qrd780Firmware}) {
         QVERIFY2(QFile::exists(path), qPrintable(path));
     }
 }
 
-void TestApplicationShell::windowShellHasTitleSizeAndIcon()
+void TestApplicationShell::windowShellHasTitleSizeIconSettingsAndTypes()
 {
     MainWindow window;
     QCOMPARE(window.windowTitle(), QStringLiteral("QRD-540B / QRD-780 Fixture Library Editor"));
     QCOMPARE(window.size(), QSize(1200, 690));
     QVERIFY(!window.windowIcon().isNull());
     QVERIFY(window.startFileName().isEmpty());
-}
 
-void TestApplicationShell::settingsStoreUsesOrganisationAndApplicationNames()
-{
-    MainWindow window;
     QSettings* settings = window.settings();
     QVERIFY(settings);
     QCOMPARE(settings->organizationName(), QStringLiteral("Korvane AG"));
@@ -212,11 +187,7 @@ void TestApplicationShell::settingsStoreUsesOrganisationAndApplicationNames()
              qPrintable(settings->fileName()));
     QCOMPARE(AppSettings::WorkingDirKey, QStringLiteral("working_dir"));
     QCOMPARE(AppSettings::LibraryKey, QStringLiteral("library"));
-}
 
-void TestApplicationShell::uint16AliasIsRegisteredByTheWindow()
-{
-    MainWindow window;
     const QMetaType type = QMetaType::fromName("uint16_t");
     QVERIFY(type.isValid());
     QCOMPARE(type.id(), QMetaType::fromType<quint16>().id());

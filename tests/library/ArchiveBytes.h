@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QList>
-#include <QStringList>
 
 /// libarchive on the test's side: listing what a library file holds, and writing
 /// archives that the program itself would never write.
@@ -13,22 +12,26 @@ struct Member
 {
     QByteArray path;
     QByteArray data;
-    int fileType = 0;
-    int permissions = 0;
+    qint64 fileType = 0;
+    qint64 permissions = 0;
     qint64 mtime = -1;
     qint64 uid = -1;
     qint64 gid = -1;
+
+    bool operator==(const Member& o) const
+    {
+        return path == o.path && data == o.data && fileType == o.fileType && permissions == o.permissions
+            && mtime == o.mtime && uid == o.uid && gid == o.gid;
+    }
 };
 
 /// The members of a (gzip-compressed) tar archive, up to the first damage. `format`
 /// receives libarchive's format code of the archive.
 QList<Member> listMembers(const QByteArray& bytes, int* format = nullptr);
-QStringList memberPaths(const QByteArray& bytes);
 
 /// A pax archive of the given members (name, data, name, data, ...), regular files
 /// with permissions 0644, gzip-compressed unless told otherwise.
 QByteArray makeArchive(const QByteArrayList& namesAndData, bool compressed = true);
-
 /// The bytes gzip-compressed, without any tar structure added.
 QByteArray gzip(const QByteArray& raw);
 

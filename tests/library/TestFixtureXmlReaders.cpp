@@ -4,16 +4,17 @@
 // in for, on generated definitions and on damaged documents.
 
 #include "FixtureType.h"
-#include "GeneratedLibrary.h"
 #include "QKVFixtureChannel.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVFixtureDefinitionLoader.h"
 #include "QKVFixtureDefinitionXMLExporter.h"
+#include "TestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QXmlStreamWriter>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -98,32 +99,13 @@ struct Parsed
     QStringList definitions; // every field of every definition, one line each
 };
 
-QString describe(const QKVFixtureDefinition& d)
-{
-    QStringList fields {d.name(),
-                        d.shortName(),
-                        QString::number(d.autoShortName()),
-                        d.manufacturer(),
-                        d.manufacturerShort(),
-                        QString::number(d.autoManufacturerShort()),
-                        QString::number(d.type())};
-    for (const QKVFixtureChannel* c : d.channels()) {
-        fields << QString::number(c->number()) << c->name() << c->shortName() << QString::number(c->autoShortName());
-    }
-    return fields.join(QChar(0x1F));
-}
-
 Parsed parse(const QByteArray& document, bool fast)
 {
     QKVFixtureDefinitionLoader loader;
     loader.setFastScanning(fast);
     loader.setDocument(document);
     loader.parse();
-    Parsed parsed {loader.wellFormed(), loader.unsupportedCount(), loader.fastScanned(), {}};
-    for (const QKVFixtureDefinition* definition : loader.definitions()) {
-        parsed.definitions << describe(*definition);
-    }
-    return parsed;
+    return {loader.wellFormed(), loader.unsupportedCount(), loader.fastScanned(), describe(loader.definitions())};
 }
 
 QList<QByteArray> generatedDocuments(int count)
@@ -132,22 +114,9 @@ QList<QByteArray> generatedDocuments(int count)
     QList<QByteArray> documents;
     QStringList names;
     for (int i = 0; i < count; ++i) {
-        std::unique_ptr<QKVFixtureDefinition> definition = randomDefinition(random, names);
+        const auto definition = randomDefinition(random, names);
         names << definition->name();
         documents << QKVFixtureDefinitionXMLExporter::toXml(*definition);
-    }
-    return documents;
-}
-
-QList<QByteArray> goldenDocuments()
-{
-    QList<QByteArray> documents;
-    const QDir data(QStringLiteral(QRD_TEST_DATA_DIR));
-    for (const QString& name : data.entryList({QStringLiteral("*.xml")}, QDir::Files)) {
-        QFile file(data.filePath(name));
-        if (file.open(QIODevice::ReadOnly)) {
-            documents << file.readAll();
-        }
     }
     return documents;
 }
@@ -171,16 +140,14 @@ void TestFixtureXmlReaders::exporterWritesWhatQtStreamWriterWrites()
     Random random(78);
     QStringList names;
     for (int i = 0; i < 400; ++i) {
-        std::unique_ptr<QKVFixtureDefinition> definition = randomDefinition(random, names);
+        const auto definition = randomDefinition(random, names);
         removeDeliberateDifferences(*definition);
         names << definition->name();
         const QByteArray ours = QKVFixtureDefinitionXMLExporter::toXml(*definition);
         const QByteArray qts = streamWriterDocument(*definition);
         if (ours != qts) {
-            qsizetype at = 0;
-            while (at < ours.size() && at < qts.size() && ours[at] == qts[at]) {
-                ++at;
-            }
+            const qsizetype at
+                = std::mismatch(ours.cbegin(), ours.cend(), qts.cbegin(), qts.cend()).first - ours.cbegin();
             QFAIL(qPrintable(QStringLiteral("definition %1 differs at byte %2:\nours: %3\nQt:   %4")
                                  .arg(i)
                                  .arg(at)
@@ -207,8 +174,8 @@ void TestFixtureXmlReaders::fastPathAgreesWithFullReader_data()
     for (const QByteArray& document : generatedDocuments(300)) {
         QTest::addRow("generated %d", i++) << document;
     }
-    for (const QByteArray& document : goldenDocuments()) {
-        QTest::addRow("golden %d", i++) << document;
+    for (const QString& name : QDir(QStringLiteral(QRD_TEST_DATA_DIR)).entryList({QStringLiteral("*.xml")})) {
+        QTest::addRow("golden %d", i++) << readTestData(name);
     }
     const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     const QList<QByteArray> handMade {

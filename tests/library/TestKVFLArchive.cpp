@@ -1,10 +1,10 @@
 #include "ArchiveBytes.h"
-#include "GeneratedLibrary.h"
 #include "KVFLArchive.h"
 #include "QKVFixtureChannel.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVFixtureDefinitionLoader.h"
 #include "QKVFixtureDefinitionXMLExporter.h"
+#include "TestSupport.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -16,7 +16,6 @@
 #include <archive_entry.h>
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -31,33 +30,8 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(cons
 
 namespace {
 
-const QString DataDir = QStringLiteral(QRD_TEST_DATA_DIR);
-
-QByteArray readData(const QString& name)
-{
-    QFile file(DataDir + QLatin1Char('/') + name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qFatal("missing test data file %s", qPrintable(name));
-    }
-    return file.readAll();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// ---------------------------------------------------------------------------------
-// Peak single allocation while a load runs (AddressSanitizer builds only): a member
+// The largest single allocation while a load runs (AddressSanitizer builds only): a member
 // header that claims a huge size must be refused before anything of that size exists.
-
 std::atomic<bool> trackingAllocations {false};
 std::atomic<size_t> largestAllocation {0};
 
@@ -73,51 +47,63 @@ void onMalloc(const volatile void*, size_t size)
 void onFree(const volatile void*) { }
 #endif
 
-void compareAfterRoundTrip(const QKVFixtureDefinition* got, const QKVFixtureDefinition* saved)
+QByteArray readFile(const QString& path)
 {
-    const QString difference = roundTripDifference(got, saved);
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool loadBytes(KVFLArchive& archive, const QByteArray& bytes)
+bool loadBytes(KVFLArchive& archive, QByteArray bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return archive.load(&buffer);
+    QBuffer buffer(&bytes);
+    return buffer.open(QIODevice::ReadOnly) && archive.load(&buffer);
 }
+
+/// Generated definitions a test saves, children of the library; the first ones take
+/// `names` when given.
+class Library : public QObject
+{
+public:
+    explicit Library(int count, quint64 start, const QStringList& names = {})
+    {
+        Random random(start);
+        QStringList earlier;
+        for (int i = 0; i < count; ++i) {
+            list << randomDefinition(random, earlier).release();
+            list.last()->setParent(this);
+            list.last()->setName(names.value(i, list.last()->name()));
+            earlier << list.last()->name();
+        }
+    }
+    /// What a load of the saved file must give, all or the first `count`.
+    QStringList saved(int count = -1) const { return describe(list, true).mid(0, count); }
+    QByteArray save() const
+    {
+        QBuffer buffer;
+        KVFLArchive archive;
+        archive.setDefinitionsToSave(list);
+        return buffer.open(QIODevice::WriteOnly) && archive.save(&buffer) ? buffer.data() : QByteArray();
+    }
+
+    QList<QKVFixtureDefinition*> list;
+};
 
 /// A device that accepts or delivers `limit` bytes and then fails, like a full disk or
 /// a medium that goes away.
 class FailingDevice : public QIODevice
 {
 public:
-    FailingDevice(const QByteArray& content, qint64 limit) : m_content(content), m_limit(limit) { }
+    FailingDevice(const QByteArray& content, qint64 limit) : m_content(content.left(limit)), m_limit(limit) { }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
-        if (m_position >= m_limit) {
-            setErrorString(QStringLiteral("read error"));
-            return -1;
-        }
-        const qint64 n = qMin(maxSize, qMin(m_limit, qint64(m_content.size())) - m_position);
-        if (n <= 0) {
-            return m_position >= m_content.size() ? 0 : -1;
-        }
+        const qint64 n = qMax<qint64>(0, qMin(maxSize, m_content.size() - m_position));
         std::memcpy(data, m_content.constData() + m_position, static_cast<size_t>(n));
         m_position += n;
-        return n;
+        return n > 0 ? n : -1;
     }
-    qint64 writeData(const char*, qint64 size) override
-    {
-        if (m_position + size > m_limit) {
-            setErrorString(QStringLiteral("no space left"));
-            return -1;
-        }
-        m_position += size;
-        return size;
-    }
+    qint64 writeData(const char*, qint64 size) override { return (m_position += size) > m_limit ? -1 : size; }
 
 private:
     QByteArray m_content;
@@ -127,27 +113,21 @@ private:
 
 /// Lowers the largest file this process may write, the way a full disk stops a write;
 /// unlike permissions it also stops a process running as root.
-class FileSizeLimit
+struct FileSizeLimit
 {
-public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limited {bytes, m_old.rlim_max};
-        m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+        getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit limited {bytes, old.rlim_max};
+        active = setrlimit(RLIMIT_FSIZE, &limited) == 0 && std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
     }
     ~FileSizeLimit()
     {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, SIG_DFL);
     }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
+    rlimit old {};
+    bool active = false;
 };
 
 } // namespace
@@ -161,41 +141,24 @@ class TestKVFLArchive : public QObject
 private Q_SLOTS:
     void initTestCase();
 
-    void memberBaseNames_data();
-    void memberBaseNames();
-    void memberNamesAreUniquePerFile_data();
-    void memberNamesAreUniquePerFile();
-    void layoutAsWritten();
-    void nameWithDotReadsBack();
-
+    void memberNamesAreUniqueAndReadBack_data();
+    void memberNamesAreUniqueAndReadBack();
     void versionRules_data();
     void versionRules();
-    void unsupportedContentFlagFollowsTheLastLoad();
-    void loadReplacesTheLoadersOfTheLastLoad();
-    void missingOrForeignFilesDoNotLoad_data();
-    void missingOrForeignFilesDoNotLoad();
+    void unsupportedContentFlagAndLoadersFollowTheLastLoad();
 
-    void generatedLibraryRoundTrip();
-    void deviceAndFileGiveTheSameLibrary();
-    void libraryInFolderWithNonLatin1Name();
-
+    void generatedLibraryRoundTripsThroughNonLatin1PathAndBuffer();
     void failedSaveLeavesTheOldFile_data();
     void failedSaveLeavesTheOldFile();
-    void failingDeviceFailsTheSave_data();
-    void failingDeviceFailsTheSave();
-    void failingDeviceNeverCrashesTheLoad();
 
-    void truncatedArchiveLoadsAPrefixOrFails();
-    void garbageAfterTheArchiveIsIgnored_data();
+    void cutOrFailingStreamsLoadAPrefixOrFail();
     void garbageAfterTheArchiveIsIgnored();
-    void bitFlipsNeverCrash();
-    void damagedTarHeadersNeverCrash();
-    void oversizedMembersAreRefused_data();
-    void oversizedMembersAreRefused();
+    void damagedArchivesNeverCrash();
+    void oversizedMembersAreRefusedBeforeAllocating_data();
+    void oversizedMembersAreRefusedBeforeAllocating();
 
 private:
-    QByteArray smallLibrary(Library& library);
-
+    /// 400 generated definitions, made once.
     const Library& largeLibrary();
 
     std::unique_ptr<Library> m_largeLibrary;
@@ -205,11 +168,7 @@ private:
 const Library& TestKVFLArchive::largeLibrary()
 {
     if (!m_largeLibrary) {
-        Random random(11);
-        m_largeLibrary = std::make_unique<Library>();
-        for (int i = 0; i < 400; ++i) {
-            m_largeLibrary->take(randomDefinition(random, {}).release());
-        }
+        m_largeLibrary = std::make_unique<Library>(400, 11);
         m_largeLibraryBytes = m_largeLibrary->save();
     }
     return *m_largeLibrary;
@@ -222,130 +181,45 @@ void TestKVFLArchive::initTestCase()
 #endif
 }
 
-QByteArray TestKVFLArchive::smallLibrary(Library& library)
-{
-    library.add("Spot 250", 2);
-    library.add(QString::fromUtf8("Wäsche 照明"), 0);
-    library.add("", 3)->setType(4);
-    library.add("Spot 250", 45);
-    library.add("Scanner", 12)->channels().at(3)->setName(QString());
-    return library.save();
-}
-
-void TestKVFLArchive::memberBaseNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("base");
-
-    QTest::newRow("spaces") << "Spot 700 Profile"
-                            << "spot-700-profile";
-    QTest::newRow("dots stay") << "Spot 2.5"
-                               << "spot-2.5";
-    QTest::newRow("empty is an underscore, and that a dash") << ""
-                                                             << "-";
-    QTest::newRow("underscore") << "_"
-                                << "-";
-    QTest::newRow("upper case") << "KVFL"
-                                << "kvfl";
-    QTest::newRow("non-ASCII letters") << QString::fromUtf8("Ünïcode Ωmega") << "-n-code--mega";
-    QTest::newRow("outside the BMP is one character") << QString::fromUtf8("A\xF0\x9F\x8E\x9B"
-                                                                           "B")
-                                                      << "a-b";
-    QTest::newRow("path separators") << "../../etc/passwd"
-                                     << "..-..-etc-passwd";
-    QTest::newRow("line end and tab") << "a\r\n\tb"
-                                      << "a---b";
-}
-
-void TestKVFLArchive::memberBaseNames()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, base);
-    QCOMPARE(KVFLArchive::memberBaseName(name), base);
-}
-
-void TestKVFLArchive::memberNamesAreUniquePerFile_data()
+void TestKVFLArchive::memberNamesAreUniqueAndReadBack_data()
 {
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QStringList>("members");
 
     QTest::newRow("same name three times")
-        << QStringList {"Spot 700 Profile", "Spot 700 Profile", "Spot 700 Profile"}
+        << QStringList {"Spot 700 Profile", "Spot 700 Profile", "spot_700 profile"}
         << QStringList {"spot-700-profile.xml", "spot-700-profile_1.xml", "spot-700-profile_2.xml"};
     QTest::newRow("the version member's base name is taken")
         << QStringList {"KVFL", "kvfl"} << QStringList {"kvfl_1.xml", "kvfl_2.xml"};
-    QTest::newRow("empty names") << QStringList {"", ""} << QStringList {"-.xml", "-_1.xml"};
-    QTest::newRow("underscore meets empty") << QStringList {"_", ""} << QStringList {"-.xml", "-_1.xml"};
-    QTest::newRow("case folds before the check")
-        << QStringList {"SPOT", "spot", "Spot"} << QStringList {"spot.xml", "spot_1.xml", "spot_2.xml"};
+    QTest::newRow("empty names and underscores")
+        << QStringList {"", "_", ""} << QStringList {"-.xml", "-_1.xml", "-_2.xml"};
     QTest::newRow("a counter never meets a name")
         << QStringList {"Spot", "Spot", "Spot_1", "Spot 1"}
         << QStringList {"spot.xml", "spot_1.xml", "spot-1.xml", "spot-1_1.xml"};
-    QTest::newRow("counter is not cumulative")
-        << QStringList {"a", "a", "a", "a"} << QStringList {"a.xml", "a_1.xml", "a_2.xml", "a_3.xml"};
-    QTest::newRow("dots") << QStringList {"Spot 2.5", "Spot 2.5"} << QStringList {"spot-2.5.xml", "spot-2.5_1.xml"};
-    QTest::newRow("list order") << QStringList {"Zeta", "Alpha", "Mu"}
-                                << QStringList {"zeta.xml", "alpha.xml", "mu.xml"};
+    QTest::newRow("dots stay") << QStringList {"Spot 2.5", "Spot 2.5"}
+                               << QStringList {"spot-2.5.xml", "spot-2.5_1.xml"};
+    QTest::newRow("non-ASCII, one dash per character")
+        << QStringList {QString::fromUtf8("Ünïcode Ωmega"), QString::fromUtf8("A\U0001F39BB")}
+        << QStringList {"-n-code--mega.xml", "a-b.xml"};
+    QTest::newRow("path separators and line ends")
+        << QStringList {"../../etc/passwd", "a\r\n\tb"} << QStringList {"..-..-etc-passwd.xml", "a---b.xml"};
 }
 
-void TestKVFLArchive::memberNamesAreUniquePerFile()
+void TestKVFLArchive::memberNamesAreUniqueAndReadBack()
 {
     QFETCH(QStringList, names);
     QFETCH(QStringList, members);
 
-    Library library;
-    for (const QString& name : names) {
-        library.add(name);
+    const Library library(static_cast<int>(names.size()), 5, names);
+    const QByteArray bytes = library.save();
+    QStringList paths;
+    for (const Member& member : listMembers(bytes)) {
+        paths << QString::fromLatin1(member.path);
     }
-    const QStringList paths = memberPaths(library.save());
-    QCOMPARE(paths.value(0), QStringLiteral("kvfl.version"));
-    QCOMPARE(paths.mid(1), members);
-}
-
-void TestKVFLArchive::layoutAsWritten()
-{
-    Library library;
-    const QByteArray bytes = smallLibrary(library);
-    QVERIFY(bytes.startsWith("\x1f\x8b"));
-
-    int format = 0;
-    const QList<Member> members = listMembers(bytes, &format);
-    QCOMPARE(format & ARCHIVE_FORMAT_BASE_MASK, ARCHIVE_FORMAT_TAR);
-    QCOMPARE(members.size(), library.size() + 1);
-
-    const Member& version = members.first();
-    QCOMPARE(version.path, QByteArray("kvfl.version"));
-    QCOMPARE(version.data, QByteArray("01.00"));
-    for (int i = 0; i < members.size(); ++i) {
-        const Member& member = members.at(i);
-        QCOMPARE(member.fileType, int(AE_IFREG));
-        QCOMPARE(member.permissions, 0644);
-        QCOMPARE(member.mtime, qint64(0));
-        QCOMPARE(member.uid, qint64(0));
-        QCOMPARE(member.gid, qint64(0));
-        if (i > 0) {
-            QCOMPARE(member.data, QKVFixtureDefinitionXMLExporter::toXml(*library.at(i - 1)));
-        }
-    }
-}
-
-void TestKVFLArchive::nameWithDotReadsBack()
-{
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    Library library;
-    library.add("Spot 2.5", 3);
-    const QString path = folder.filePath("dots.kvfl");
-    KVFLArchive saving(path);
-    saving.setDefinitionsToSave(library.list());
-    QVERIFY(saving.save());
-    QCOMPARE(memberPaths(readFile(path)), (QStringList {"kvfl.version", "spot-2.5.xml"}));
-
-    KVFLArchive loading(path);
-    QVERIFY(loading.load());
-    QCOMPARE(loading.loaders().size(), 1);
-    QCOMPARE(loading.definitions().size(), 1);
-    compareAfterRoundTrip(loading.definitions().at(0), library.at(0));
+    QCOMPARE(paths, QStringList {"kvfl.version"} + members);
+    KVFLArchive archive;
+    QVERIFY(loadBytes(archive, bytes));
+    QCOMPARE(describe(archive.definitions()), library.saved());
 }
 
 void TestKVFLArchive::versionRules_data()
@@ -354,36 +228,22 @@ void TestKVFLArchive::versionRules_data()
     QTest::addColumn<bool>("loads");
     QTest::addColumn<int>("loaders");
 
-    const QByteArray xml = readData("Spot250.xml");
+    const QByteArray xml = readTestData("Spot250.xml");
     QTest::newRow("01.00") << QByteArrayList {"kvfl.version", "01.00", "a.xml", xml} << true << 1;
     QTest::newRow("version member only") << QByteArrayList {"kvfl.version", "01.00"} << true << 0;
     QTest::newRow("line end after the version")
         << QByteArrayList {"kvfl.version", "01.00\n", "a.xml", xml} << false << 1;
     QTest::newRow("more in front is accepted") << QByteArrayList {"kvfl.version", "101.00", "a.xml", xml} << true << 1;
-    QTest::newRow("the dot stands for any character") << QByteArrayList {"kvfl.version", "01-00"} << true << 0;
-    QTest::newRow("text ends at a zero byte")
-        << QByteArrayList {"kvfl.version", QByteArray("01.00\0junk", 10)} << true << 0;
     QTest::newRow("another version") << QByteArrayList {"kvfl.version", "02.00", "a.xml", xml, "b.xml", xml} << false
                                      << 2;
-    QTest::newRow("shorter version") << QByteArrayList {"kvfl.version", "1.00"} << false << 0;
-    QTest::newRow("empty version") << QByteArrayList {"kvfl.version", ""} << false << 0;
     QTest::newRow("no version member") << QByteArrayList {"a.xml", xml} << false << 1;
-    QTest::newRow("no members at all") << QByteArrayList {} << false << 0;
     QTest::newRow("member name in capitals") << QByteArrayList {"KVFL.VERSION", "01.00", "a.xml", xml} << true << 1;
-    QTest::newRow("version member in a folder") << QByteArrayList {"library/kvfl.version", "01.00"} << true << 0;
-    QTest::newRow("any character for the dot") << QByteArrayList {"kvfl_version", "01.00"} << true << 0;
     QTest::newRow("name anchored at the end") << QByteArrayList {"kvfl.version.bak", "01.00"} << false << 0;
-    QTest::newRow("version after the documents") << QByteArrayList {"a.xml", xml, "kvfl.version", "01.00"} << true << 1;
     QTest::newRow("an accepted version stays accepted")
         << QByteArrayList {"kvfl.version", "01.00", "kvfl.version", "02.00"} << true << 0;
     QTest::newRow("other members are skipped")
-        << QByteArrayList {"readme.txt", "Read me first", "kvfl.version", "01.00", "a.xml", xml, "logo.png", "PNG"}
+        << QByteArrayList {"readme.txt", "Read me first", "kvfl.version", "01.00", "A.XML", xml, "b.xml.txt", xml}
         << true << 1;
-    QTest::newRow("document suffix in capitals") << QByteArrayList {"kvfl.version", "01.00", "A.XML", xml} << true << 1;
-    QTest::newRow("no suffix is no document")
-        << QByteArrayList {"kvfl.version", "01.00", "a.xml.txt", xml} << true << 0;
-    QTest::newRow("an empty document still gets a loader")
-        << QByteArrayList {"kvfl.version", "01.00", "empty.xml", ""} << true << 1;
 }
 
 void TestKVFLArchive::versionRules()
@@ -397,483 +257,227 @@ void TestKVFLArchive::versionRules()
     QCOMPARE(archive.loaders().size(), loaders);
     QCOMPARE(archive.errorString().isEmpty(), loads);
     for (const QKVFixtureDefinitionLoader* loader : archive.loaders()) {
-        QVERIFY(loader->definitions().size() <= 1);
+        QCOMPARE(loader->definitions().size(), 1);
     }
 }
 
-void TestKVFLArchive::unsupportedContentFlagFollowsTheLastLoad()
+void TestKVFLArchive::unsupportedContentFlagAndLoadersFollowTheLastLoad()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString flagged = folder.filePath("flagged.kvfl");
-    const QString clean = folder.filePath("clean.kvfl");
-    QVERIFY(writeFile(flagged,
-                      makeArchive({"kvfl.version",
-                                   "01.00",
-                                   "a.xml",
-                                   readData("Spot250.xml"),
-                                   "b.xml",
-                                   readData("UnsupportedComment.xml"),
-                                   "c.xml",
-                                   readData("TwoPersonalities.xml")})));
-    QVERIFY(writeFile(clean, makeArchive({"kvfl.version", "01.00", "a.xml", readData("Spot250.xml")})));
-
-    KVFLArchive archive(flagged);
-    QVERIFY(!archive.hasUnsupportedFeatures());
-    QVERIFY(archive.load());
-    QVERIFY(archive.hasUnsupportedFeatures());
-    QCOMPARE(archive.definitions().size(), 4);
-
-    archive.setFileName(clean);
-    QVERIFY(archive.load());
-    QVERIFY(!archive.hasUnsupportedFeatures());
-
-    archive.setFileName(flagged);
-    QVERIFY(archive.load());
-    QVERIFY(archive.hasUnsupportedFeatures());
-    archive.setFileName(folder.filePath("missing.kvfl"));
-    QVERIFY(!archive.load());
-    QVERIFY(!archive.hasUnsupportedFeatures());
-
-    // The slot is what the loaders' reports reach.
-    KVFLArchive direct;
-    direct.setHasUnsupportedFeatures();
-    QVERIFY(direct.hasUnsupportedFeatures());
-}
-
-void TestKVFLArchive::loadReplacesTheLoadersOfTheLastLoad()
-{
-    Library three;
-    three.add("A");
-    three.add("B");
-    three.add("C");
-    Library one;
-    one.add("D");
-
+    const QByteArrayList clean {"kvfl.version", "01.00", "a.xml", readTestData("Spot250.xml")};
+    const QByteArray flagged = makeArchive(
+        clean
+        + QByteArrayList {
+            "b.xml", readTestData("UnsupportedComment.xml"), "c.xml", readTestData("TwoPersonalities.xml")});
     KVFLArchive archive;
-    QVERIFY(loadBytes(archive, three.save()));
+    QVERIFY(loadBytes(archive, flagged) && archive.hasUnsupportedFeatures());
     QCOMPARE(archive.loaders().size(), 3);
-    QVERIFY(loadBytes(archive, one.save()));
+    QCOMPARE(archive.definitions().size(), 4);
+    QVERIFY(loadBytes(archive, makeArchive(clean)) && !archive.hasUnsupportedFeatures());
     QCOMPARE(archive.loaders().size(), 1);
-    QCOMPARE(archive.definitions().at(0)->name(), QStringLiteral("D"));
-    QCOMPARE(archive.versionString(), QStringLiteral("01.00"));
-}
-
-void TestKVFLArchive::missingOrForeignFilesDoNotLoad_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("kind");
-
-    QTest::newRow("missing file") << QByteArray() << "missing";
-    QTest::newRow("no file name") << QByteArray() << "unnamed";
-    QTest::newRow("a folder") << QByteArray() << "folder";
-    QTest::newRow("empty file") << QByteArray() << "file";
-    QTest::newRow("text file") << QByteArray("01.00\n") << "file";
-    QTest::newRow("bare fixture document") << readData("Spot250.xml") << "file";
-    QTest::newRow("gzip of a document") << gzip(readData("Spot250.xml")) << "file";
-    QTest::newRow("zip signature") << QByteArray("PK\x03\x04\x14\0\0\0", 8) + QByteArray(100, 'z') << "file";
-    QTest::newRow("end of a tar only") << endOfTar() << "file";
-}
-
-void TestKVFLArchive::missingOrForeignFilesDoNotLoad()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, kind);
-
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    QString path = folder.filePath("library.kvfl");
-    if (kind == "unnamed") {
-        path.clear();
-    } else if (kind == "folder") {
-        QVERIFY(QDir(folder.path()).mkdir("library.kvfl"));
-    } else if (kind == "file") {
-        QVERIFY(writeFile(path, content));
-    }
-
-    KVFLArchive archive(path);
-    QVERIFY(!archive.load());
-    QVERIFY(!archive.errorString().isEmpty());
+    QVERIFY(loadBytes(archive, flagged));
+    QVERIFY(!loadBytes(archive, "not a library") && !archive.hasUnsupportedFeatures());
     QVERIFY(archive.loaders().isEmpty());
 }
 
-void TestKVFLArchive::generatedLibraryRoundTrip()
+void TestKVFLArchive::generatedLibraryRoundTripsThroughNonLatin1PathAndBuffer()
 {
-    Random random(0x4b56464cULL);
-    Library library;
-    QStringList names;
-    for (int i = 0; i < 300; ++i) {
-        std::unique_ptr<QKVFixtureDefinition> definition = randomDefinition(random, names);
-        names.append(definition->name());
-        library.take(definition.release());
-    }
-
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString path = folder.filePath("generated.kvfl");
+    const Library library(300, 0x4b56464c);
+    QTemporaryDir root;
+    const QString folder = QString::fromUtf8("Bibliothèque Ωμέγα 照明 \xF0\x9F\x8E\x9B");
+    QVERIFY(QDir(root.path()).mkdir(folder));
+    const QString path = root.filePath(folder + QString::fromUtf8("/Lümière ÿ Ω.kvfl"));
     KVFLArchive saving(path);
-    saving.setDefinitionsToSave(library.list());
+    saving.setDefinitionsToSave(library.list);
     QVERIFY2(saving.save(), qPrintable(saving.errorString()));
     QVERIFY(saving.errorString().isEmpty());
+    QCOMPARE(QDir(root.filePath(folder)).entryList(QDir::Files), QStringList {QString::fromUtf8("Lümière ÿ Ω.kvfl")});
 
-    const QStringList paths = memberPaths(readFile(path));
-    QCOMPARE(paths.size(), library.size() + 1);
-    QCOMPARE(QSet<QString>(paths.cbegin(), paths.cend()).size(), paths.size());
+    // The gzip header carries a time stamp; the members of file and buffer are the same.
+    const QByteArray fromFile = readFile(path);
+    const QByteArray fromBuffer = library.save();
+    QVERIFY(fromFile.startsWith("\x1f\x8b"));
+    int format = 0;
+    const QList<Member> members = listMembers(fromFile, &format);
+    QCOMPARE(format & ARCHIVE_FORMAT_BASE_MASK, ARCHIVE_FORMAT_TAR);
+    QCOMPARE(members, listMembers(fromBuffer));
+    QCOMPARE(members.size(), library.list.size() + 1);
+    QCOMPARE(members.first().path, QByteArray("kvfl.version"));
+    QCOMPARE(members.first().data, QByteArray("01.00"));
+    QSet<QByteArray> paths;
+    for (int i = 0; i < members.size(); ++i) {
+        const Member& member = members.at(i);
+        QCOMPARE(QList<qint64>({member.fileType, member.permissions, member.mtime, member.uid, member.gid}),
+                 QList<qint64>({AE_IFREG, 0644, 0, 0, 0}));
+        QVERIFY(i == 0 || member.data == QKVFixtureDefinitionXMLExporter::toXml(*library.list.at(i - 1)));
+        paths.insert(member.path);
+    }
+    QCOMPARE(paths.size(), members.size());
 
     KVFLArchive loading(path);
     QVERIFY2(loading.load(), qPrintable(loading.errorString()));
     QVERIFY(!loading.hasUnsupportedFeatures());
     QCOMPARE(loading.versionString(), QStringLiteral("01.00"));
-    QCOMPARE(loading.loaders().size(), library.size());
-    for (int i = 0; i < library.size(); ++i) {
-        const QList<QKVFixtureDefinition*>& produced = loading.loaders().at(i)->definitions();
-        QVERIFY2(produced.size() == 1, qPrintable(QString::number(i)));
-        const QString difference = roundTripDifference(produced.at(0), library.at(i));
-        QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("definition %1: %2").arg(i).arg(difference)));
-    }
-}
-
-void TestKVFLArchive::deviceAndFileGiveTheSameLibrary()
-{
-    Library library;
-    const QByteArray fromDevice = smallLibrary(library);
-
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString path = folder.filePath("library.kvfl");
-    KVFLArchive saving(path);
-    saving.setDefinitionsToSave(library.list());
-    QVERIFY(saving.save());
-    const QByteArray fromFile = readFile(path);
-
-    // The gzip header carries a time stamp; the members must be the same.
-    const QList<Member> deviceMembers = listMembers(fromDevice);
-    const QList<Member> fileMembers = listMembers(fromFile);
-    QCOMPARE(deviceMembers.size(), fileMembers.size());
-    for (int i = 0; i < deviceMembers.size(); ++i) {
-        QCOMPARE(deviceMembers.at(i).path, fileMembers.at(i).path);
-        QCOMPARE(deviceMembers.at(i).data, fileMembers.at(i).data);
-    }
-
-    KVFLArchive fileArchive(path);
-    QVERIFY(fileArchive.load());
-    KVFLArchive bufferArchive;
-    QVERIFY(loadBytes(bufferArchive, fromFile));
-    QCOMPARE(bufferArchive.versionString(), fileArchive.versionString());
-    QCOMPARE(bufferArchive.definitions().size(), library.size());
-    QCOMPARE(fileArchive.definitions().size(), library.size());
-    for (int i = 0; i < library.size(); ++i) {
-        compareAfterRoundTrip(bufferArchive.definitions().at(i), library.at(i));
-        compareAfterRoundTrip(fileArchive.definitions().at(i), library.at(i));
-    }
-}
-
-void TestKVFLArchive::libraryInFolderWithNonLatin1Name()
-{
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    const QString folderName = QString::fromUtf8("Bibliothèque Ωμέγα 照明 \xF0\x9F\x8E\x9B");
-    QVERIFY(QDir(root.path()).mkdir(folderName));
-    const QString path = root.filePath(folderName + QString::fromUtf8("/Lümière ÿ Ω.kvfl"));
-
-    Library library;
-    library.add(QString::fromUtf8("Lümière"), 4);
-    KVFLArchive saving(path);
-    saving.setDefinitionsToSave(library.list());
-    QVERIFY2(saving.save(), qPrintable(saving.errorString()));
-    QVERIFY(QFile::exists(path));
-    QCOMPARE(QDir(root.filePath(folderName)).entryList(QDir::Files),
-             QStringList {QString::fromUtf8("Lümière ÿ Ω.kvfl")});
-
-    KVFLArchive loading(path);
-    QVERIFY2(loading.load(), qPrintable(loading.errorString()));
-    QCOMPARE(loading.definitions().size(), 1);
-    compareAfterRoundTrip(loading.definitions().at(0), library.at(0));
+    QCOMPARE(loading.loaders().size(), library.list.size());
+    QCOMPARE(describe(loading.definitions()), library.saved());
+    KVFLArchive buffered;
+    QVERIFY(loadBytes(buffered, fromBuffer));
+    QCOMPARE(describe(buffered.definitions()), library.saved());
 }
 
 void TestKVFLArchive::failedSaveLeavesTheOldFile_data()
 {
-    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("target"); // in the library's folder, which also holds a folder "taken.kvfl"
+    QTest::addColumn<bool>("sizeLimit");
 
-    QTest::newRow("file size limit, as on a full disk") << "size-limit";
-    QTest::newRow("read-only folder") << "read-only";
-    QTest::newRow("folder is a regular file") << "parent-is-file";
-    QTest::newRow("name longer than the file system allows") << "long-name";
-    QTest::newRow("a folder where the file should be") << "folder";
-    QTest::newRow("no file name") << "unnamed";
+    QTest::newRow("file size limit, as on a full disk") << "library.kvfl" << true;
+    QTest::newRow("folder is a regular file") << "library.kvfl/inner.kvfl" << false;
+    QTest::newRow("name longer than the file system allows") << QString(300, 'x') + ".kvfl" << false;
+    QTest::newRow("a folder where the file should be") << "taken.kvfl" << false;
+    QTest::newRow("no file name") << "" << false;
 }
 
 void TestKVFLArchive::failedSaveLeavesTheOldFile()
 {
-    QFETCH(QString, failure);
+    QFETCH(QString, target);
+    QFETCH(bool, sizeLimit);
 
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    const QString folder = root.filePath("library");
-    QVERIFY(QDir(root.path()).mkdir("library"));
-    QString path = folder + "/library.kvfl";
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir("taken.kvfl"));
+    const QByteArray oldBytes = Library(5, 3).save();
+    QFile old(folder.filePath("library.kvfl"));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write(oldBytes) == oldBytes.size());
+    old.close();
 
-    Library old;
-    const QByteArray oldBytes = smallLibrary(old);
-    QVERIFY(writeFile(path, oldBytes));
-
-    // A library well over the size limit below, even compressed.
-    Random random(7);
-    Library library;
-    for (int i = 0; i < 200; ++i) {
-        library.take(randomDefinition(random, {}).release());
-    }
-
-    std::unique_ptr<FileSizeLimit> limit;
-    if (failure == "size-limit") {
-        limit = std::make_unique<FileSizeLimit>(4096);
-        QVERIFY(limit->active());
-    } else if (failure == "read-only") {
-        if (geteuid() == 0) {
-            QSKIP("Permissions do not stop root; the size-limit row covers this case.");
-        }
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-    } else if (failure == "parent-is-file") {
-        path = path + "/inner.kvfl";
-    } else if (failure == "long-name") {
-        path = folder + "/" + QString(300, QLatin1Char('x')) + ".kvfl";
-    } else if (failure == "folder") {
-        path = folder + "/taken.kvfl";
-        QVERIFY(QDir(folder).mkdir("taken.kvfl"));
-        QVERIFY(writeFile(path + "/keep", "keep"));
-    } else if (failure == "unnamed") {
-        path.clear();
-    }
-
-    KVFLArchive archive(path);
-    archive.setDefinitionsToSave(library.list());
+    // The large library is well over the size limit, even compressed.
+    KVFLArchive archive(target.isEmpty() ? QString() : folder.filePath(target));
+    archive.setDefinitionsToSave(largeLibrary().list);
+    auto limit = sizeLimit ? std::make_unique<FileSizeLimit>(4096) : nullptr;
+    QVERIFY(!limit || limit->active);
     const bool saved = archive.save();
     limit.reset();
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QVERIFY(!saved);
     QVERIFY(!archive.errorString().isEmpty());
-    QCOMPARE(readFile(folder + "/library.kvfl"), oldBytes);
+    QCOMPARE(readFile(folder.filePath("library.kvfl")), oldBytes);
     // No half-written or temporary file is left behind.
-    QStringList expected {"library.kvfl"};
-    if (failure == "folder") {
-        expected.append("taken.kvfl");
-        QCOMPARE(readFile(path + "/keep"), QByteArray("keep"));
-    }
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name), expected);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
+             QStringList({"library.kvfl", "taken.kvfl"}));
+    QVERIFY(QDir(folder.filePath("taken.kvfl")).isEmpty());
 
     // The same archive saves once the obstacle is gone.
-    if (failure == "size-limit" || failure == "read-only") {
+    if (sizeLimit) {
         QVERIFY2(archive.save(), qPrintable(archive.errorString()));
-        KVFLArchive loading(path);
+        KVFLArchive loading(archive.fileName());
         QVERIFY(loading.load());
-        QCOMPARE(loading.definitions().size(), library.size());
+        QCOMPARE(describe(loading.definitions()), m_largeLibrary->saved());
     }
 }
 
-void TestKVFLArchive::failingDeviceFailsTheSave_data()
-{
-    QTest::addColumn<qint64>("limit"); // bytes, or with percent: part of the whole file
-    QTest::addColumn<bool>("percent");
-
-    QTest::newRow("nothing") << qint64(0) << false;
-    QTest::newRow("part of the gzip header") << qint64(5) << false;
-    QTest::newRow("100 bytes") << qint64(100) << false;
-    // All through the stream, so that some failures fall into a member header's write.
-    for (qint64 part = 5; part < 100; part += 5) {
-        QTest::addRow("%lld%%", part) << part << true;
-    }
-}
-
-void TestKVFLArchive::failingDeviceFailsTheSave()
-{
-    QFETCH(qint64, limit);
-    QFETCH(bool, percent);
-
-    const Library& library = largeLibrary();
-    if (percent) {
-        limit = m_largeLibraryBytes.size() * limit / 100;
-    }
-    FailingDevice device({}, limit);
-    QVERIFY(device.open(QIODevice::WriteOnly));
-    KVFLArchive archive;
-    archive.setDefinitionsToSave(library.list());
-    QVERIFY(!archive.save(&device));
-    QVERIFY(!archive.errorString().isEmpty());
-
-    // A device that is not open for writing fails too.
-    QBuffer closed;
-    QVERIFY(!archive.save(&closed));
-}
-
-void TestKVFLArchive::failingDeviceNeverCrashesTheLoad()
-{
-    // A read error ends the archive there, like a damaged header: what was read before
-    // it stays, unchanged, and a member cut by it fails the load.
-    Library small;
-    const QByteArray smallBytes = smallLibrary(small);
-    const Library& large = largeLibrary();
-    for (const auto& [library, bytes] : {std::pair<const Library&, const QByteArray&>(small, smallBytes),
-                                         std::pair<const Library&, const QByteArray&>(large, m_largeLibraryBytes)}) {
-        for (qint64 limit = 0; limit <= bytes.size(); limit += bytes.size() / 12 + 1) {
-            FailingDevice device(bytes, limit);
-            QVERIFY(device.open(QIODevice::ReadOnly));
-            KVFLArchive archive;
-            if (archive.load(&device)) {
-                const QList<QKVFixtureDefinition*> definitions = archive.definitions();
-                QVERIFY(definitions.size() <= library.size());
-                for (int i = 0; i < definitions.size(); ++i) {
-                    compareAfterRoundTrip(definitions.at(i), library.at(i));
-                }
-            } else {
-                QVERIFY(!archive.errorString().isEmpty());
-            }
-        }
-    }
-}
-
-void TestKVFLArchive::truncatedArchiveLoadsAPrefixOrFails()
+void TestKVFLArchive::cutOrFailingStreamsLoadAPrefixOrFail()
 {
     // A small library fits in one read block: every cut fails the whole load. A large
-    // one is read block by block: a cut after the version member leaves the members
-    // read before it.
-    Library small;
-    const QByteArray smallBytes = smallLibrary(small);
+    // one is read block by block: a cut after the version member may leave the members
+    // read before it, whole and unchanged. A read error is a cut too; a write error at
+    // any place, a member header's included, fails the save.
+    const Library small(5, 3);
+    const QByteArray smallBytes = small.save();
     const Library& large = largeLibrary();
-    const QByteArray& largeBytes = m_largeLibraryBytes;
-    QVERIFY(largeBytes.size() > 4 * 16384);
-    const int largeStep = static_cast<int>(largeBytes.size() / 50) + 1;
+    QVERIFY(smallBytes.size() < 16384 && m_largeLibraryBytes.size() > 4 * 16384);
 
-    struct Case
-    {
-        const Library& library;
-        const QByteArray& bytes;
-        int step;
-    };
     int partial = 0;
-    for (const Case& c : {Case {small, smallBytes, 1}, Case {large, largeBytes, largeStep}}) {
-        for (int length = 0; length < c.bytes.size(); length += c.step) {
-            KVFLArchive archive;
-            if (!loadBytes(archive, c.bytes.left(length))) {
-                QVERIFY(!archive.errorString().isEmpty());
-                continue;
+    for (const auto& [library, bytes, step] :
+         {std::tuple<const Library&, const QByteArray&, qsizetype>(small, smallBytes, 1),
+          {large, m_largeLibraryBytes, m_largeLibraryBytes.size() / 50 + 1}}) {
+        for (qsizetype length = 0; length < bytes.size(); length += step) {
+            FailingDevice reading(bytes, length);
+            FailingDevice writing({}, length);
+            QVERIFY(reading.open(QIODevice::ReadOnly) && writing.open(QIODevice::WriteOnly));
+            KVFLArchive cut;
+            KVFLArchive failing;
+            const bool loaded[] {loadBytes(cut, bytes.left(length)), failing.load(&reading)};
+            for (const int i : {0, 1}) {
+                const KVFLArchive& archive = i == 0 ? cut : failing;
+                const QStringList got = describe(archive.definitions());
+                QVERIFY(loaded[i] || !archive.errorString().isEmpty());
+                QVERIFY(got.size() < library.list.size());
+                QCOMPARE(got, library.saved(static_cast<int>(got.size())));
+                partial += got.isEmpty() ? 0 : 1;
             }
-            // Whatever loads is a run of the saved definitions, from the start and unchanged.
-            const QList<QKVFixtureDefinition*> definitions = archive.definitions();
-            QVERIFY(definitions.size() < c.library.size());
-            for (int i = 0; i < definitions.size(); ++i) {
-                compareAfterRoundTrip(definitions.at(i), c.library.at(i));
-            }
-            partial += definitions.isEmpty() ? 0 : 1;
+            KVFLArchive saving;
+            saving.setDefinitionsToSave(library.list);
+            QVERIFY(!saving.save(&writing) && !saving.errorString().isEmpty());
         }
     }
     QVERIFY(partial > 0);
 }
 
-void TestKVFLArchive::garbageAfterTheArchiveIsIgnored_data()
-{
-    QTest::addColumn<QByteArray>("tail");
-
-    Random random(3);
-    QByteArray noise(4096, '\0');
-    for (char& c : noise) {
-        c = static_cast<char>(random.next());
-    }
-    Library other;
-    other.add("Other");
-
-    QTest::newRow("line feed") << QByteArray("\n");
-    QTest::newRow("zero byte") << QByteArray(1, '\0');
-    QTest::newRow("block padding") << QByteArray(10240, '\0');
-    QTest::newRow("text") << QByteArray("garbage appended by a careless copy");
-    QTest::newRow("noise") << noise;
-    QTest::newRow("start of a gzip header") << QByteArray("\x1f\x8b");
-    QTest::newRow("another gzip stream") << gzip("more");
-    QTest::newRow("another library") << other.save();
-}
-
 void TestKVFLArchive::garbageAfterTheArchiveIsIgnored()
 {
-    QFETCH(QByteArray, tail);
-
-    Library library;
-    const QByteArray bytes = smallLibrary(library);
-    KVFLArchive archive;
+    const Library library(5, 3);
+    const QByteArray bytes = library.save();
+    QByteArray noise;
+    for (Random random(3); noise.size() < 4096;) {
+        noise.append(static_cast<char>(random.next()));
+    }
     // The tar archive has ended before the tail: nothing of it is read.
-    QVERIFY(loadBytes(archive, bytes + tail));
-    QCOMPARE(archive.definitions().size(), library.size());
-    for (int i = 0; i < library.size(); ++i) {
-        compareAfterRoundTrip(archive.definitions().at(i), library.at(i));
+    for (const QByteArray& tail :
+         {QByteArray("\n"), QByteArray(10240, '\0'), noise, gzip("more"), Library(1, 4).save()}) {
+        KVFLArchive archive;
+        QVERIFY(loadBytes(archive, bytes + tail));
+        QCOMPARE(describe(archive.definitions()), library.saved());
     }
 }
 
-void TestKVFLArchive::bitFlipsNeverCrash()
+void TestKVFLArchive::damagedArchivesNeverCrash()
 {
-    Library library;
-    const QByteArray bytes = smallLibrary(library);
     // Every bit of the gzip header and the first blocks, then every 13th bit.
-    int loaded = 0;
-    int tried = 0;
+    const Library library(5, 3);
+    const QByteArray bytes = library.save();
     for (qint64 bit = 0; bit < bytes.size() * 8; bit += (bit < 4096 ? 1 : 13)) {
         QByteArray damaged = bytes;
         damaged[bit / 8] = static_cast<char>(damaged.at(bit / 8) ^ (1 << (bit % 8)));
         KVFLArchive archive;
-        loaded += loadBytes(archive, damaged) ? 1 : 0;
-        ++tried;
-        QVERIFY(archive.definitions().size() <= library.size() + 1);
+        loadBytes(archive, damaged);
+        QVERIFY(archive.definitions().size() <= library.list.size() + 1);
     }
-    qInfo("%d of %d bit flips loaded", loaded, tried);
-}
 
-void TestKVFLArchive::damagedTarHeadersNeverCrash()
-{
-    // Uncompressed, so that every damaged byte reaches the tar reader as it is.
-    const QByteArray xml = readData("TwoPersonalities.xml");
+    // Every byte of every tar header, uncompressed so that it reaches the tar reader as it is.
+    const QByteArray xml = readTestData("TwoPersonalities.xml");
     const QByteArray tar = makeArchive({"kvfl.version", "01.00", "a.xml", xml, "b.xml", xml}, false);
-    const QList<char> values {'\0', '\x7f', '\x80', '\xff', '7', ' '};
-    int tried = 0;
+    int headers = 0;
     for (int block = 0; block + 512 <= tar.size(); block += 512) {
-        // Only the header blocks: those holding the magic.
-        if (tar.mid(block + 257, 5) != "ustar") {
-            continue;
-        }
-        for (int offset = 0; offset < 512; ++offset) {
-            for (const char value : values) {
+        headers += tar.mid(block + 257, 5) == "ustar" ? 1 : 0;
+        for (int offset = 0; offset < 512 && tar.mid(block + 257, 5) == "ustar"; ++offset) {
+            for (const char value : {'\0', '\x7f', '\x80', '\xff', '7', ' '}) {
                 QByteArray damaged = tar;
                 damaged[block + offset] = value;
                 KVFLArchive archive;
                 loadBytes(archive, damaged);
                 QVERIFY(archive.definitions().size() <= 4);
-                ++tried;
             }
         }
     }
-    QVERIFY(tried > 3 * 512);
+    QVERIFY(headers >= 3);
 }
 
-void TestKVFLArchive::oversizedMembersAreRefused_data()
+void TestKVFLArchive::oversizedMembersAreRefusedBeforeAllocating_data()
 {
     QTest::addColumn<QByteArray>("archive");
     QTest::addColumn<bool>("loads");
     QTest::addColumn<int>("loaders");
 
     const QByteArray version = tarMember("kvfl.version", "01.00");
-    const QByteArray document = readData("Spot250.xml");
+    const QByteArray document = readTestData("Spot250.xml");
     constexpr qint64 GiB = qint64(1) << 30;
-
     QTest::newRow("document claiming 1 GiB") << gzip(version + tarHeader("big.xml", GiB) + document) << false << 0;
-    QTest::newRow("document claiming 8 GiB - 1")
-        << gzip(version + tarHeader("big.xml", 8 * GiB - 1) + document) << false << 0;
     QTest::newRow("document one byte over the cap")
         << gzip(version + tarHeader("big.xml", KVFLArchive::MaxXmlMemberSize + 1) + document) << false << 0;
     QTest::newRow("version claiming 1 KiB")
         << gzip(tarHeader("kvfl.version", 1024) + QByteArray(1024, '0')) << false << 0;
     QTest::newRow("version of 65 bytes") << makeArchive({"kvfl.version", QByteArray(60, '1') + "01.00"}) << false << 0;
     QTest::newRow("version of 64 bytes") << makeArchive({"kvfl.version", QByteArray(59, '1') + "01.00"}) << true << 0;
-    QTest::newRow("document cut short") << gzip(version + tarHeader("cut.xml", 4096) + document) << false << 0;
     QTest::newRow("documents before the damaged one stay")
         << gzip(version + tarMember("a.xml", document) + tarHeader("big.xml", GiB) + document) << false << 1;
-
     // A document of exactly the cap is read; white space keeps it well-formed.
     QByteArray capped = document;
     capped.insert(capped.indexOf("</KorvaneFixtureDefinition>"),
@@ -882,7 +486,7 @@ void TestKVFLArchive::oversizedMembersAreRefused_data()
         << gzip(version + tarMember("capped.xml", capped) + endOfTar()) << true << 1;
 }
 
-void TestKVFLArchive::oversizedMembersAreRefused()
+void TestKVFLArchive::oversizedMembersAreRefusedBeforeAllocating()
 {
     QFETCH(QByteArray, archive);
     QFETCH(bool, loads);
@@ -901,14 +505,9 @@ void TestKVFLArchive::oversizedMembersAreRefused()
         QCOMPARE(loader->definitions().size(), 1);
     }
 #if QRD_TRACK_ALLOCATIONS
-    // Nothing larger than the largest member that may be read is ever allocated (the
-    // document of exactly the cap is held once as bytes and once as text).
-    QVERIFY2(largestAllocation <= size_t(3 * KVFLArchive::MaxXmlMemberSize),
-             qPrintable(QString::number(largestAllocation.load())));
-    if (!loads) {
-        QVERIFY2(largestAllocation < size_t(KVFLArchive::MaxXmlMemberSize),
-                 qPrintable(QString::number(largestAllocation.load())));
-    }
+    // The document of exactly the cap is held once as bytes and once as text.
+    const size_t bound = size_t(loads ? 3 * KVFLArchive::MaxXmlMemberSize : KVFLArchive::MaxXmlMemberSize - 1);
+    QVERIFY2(largestAllocation <= bound, qPrintable(QString::number(largestAllocation.load())));
 #endif
 }
 
