@@ -1,0 +1,63 @@
+#pragma once
+
+#include "D2xxBackend.h"
+#include "SimConnection.h"
+#include "SimDevice.h"
+#include "SimDeviceConfig.h"
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace korvane::KVP {
+
+/// Environment variable listing the simulated devices (format in SimBackend.cpp).
+inline constexpr const char* SimDevicesVariable = "KVP_SIM_DEVICES";
+
+/// The `sim` backend: simulated devices in this process. Each device keeps its memory
+/// for the backend's life; each FT_Open makes a fresh connection to it. FT_Read sleeps
+/// until the bytes it waits for are due or its read timeout has run out.
+class SimBackend : public D2xxBackend
+{
+public:
+    explicit SimBackend(std::vector<sim::SimDeviceConfig> devices);
+    ~SimBackend() override;
+
+    FT_STATUS createDeviceInfoList(DWORD* numDevices) override;
+    FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* numDevices) override;
+    FT_STATUS open(int deviceNumber, FT_HANDLE* handle) override;
+    FT_STATUS close(FT_HANDLE handle) override;
+    FT_STATUS resetDevice(FT_HANDLE handle) override;
+    FT_STATUS setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
+    FT_STATUS setTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs) override;
+    FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) override;
+    FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) override;
+    FT_STATUS getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) override;
+    FT_STATUS read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* read) override;
+    FT_STATUS write(FT_HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written) override;
+
+    /// The device configured at this position, also after it vanished; null beyond the
+    /// list. For tests that look at what a device stored.
+    sim::SimDevice* device(size_t index);
+
+private:
+    struct Connection;
+
+    Connection* find(FT_HANDLE handle);
+    FT_STATUS succeedIfOpen(FT_HANDLE handle);
+    std::vector<sim::SimDevice*> presentDevices() const;
+
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<sim::SimDevice>> m_devices;
+    std::vector<sim::SimDevice*> m_snapshot;
+    std::map<FT_HANDLE, std::unique_ptr<Connection>> m_connections;
+};
+
+/// The devices of KVP_SIM_DEVICES: one default QRD-780 when the variable is not set.
+bool simDevicesFromEnvironment(std::vector<sim::SimDeviceConfig>& devices, std::string& error);
+
+} // namespace korvane::KVP
