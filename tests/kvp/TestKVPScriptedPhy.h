@@ -1,16 +1,133 @@
 #pragma once
 
-// Test doubles for the protocol core: a byte link that plays a scripted device and a
-// clock moved by hand.
+// Shared by the device-link tests: frame builders and a frame splitter, a clock moved by
+// hand, and a link on a byte link that plays a scripted device.
 
 #include "KVPClock.h"
 #include "KVPFrame.h"
+#include "KVPLink.h"
 #include "KVPPhy.h"
 
+#include <QByteArray>
+
+#include <algorithm>
 #include <deque>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace korvane::KVP::Test {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t BothFlags = Frame::FlagFirst | Frame::FlagLast;
+
+inline QByteArray hex(const Bytes& data)
+{
+    return QByteArray(reinterpret_cast<const char*>(data.data()), int(data.size())).toHex(' ').toUpper();
+}
+
+inline Bytes join(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+/// Bytes that differ from their neighbours and do not repeat every 256.
+inline Bytes pattern(size_t length)
+{
+    Bytes data(length);
+    for (size_t i = 0; i < length; ++i) {
+        data[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    }
+    return data;
+}
+
+/// A frame from the host; `seq` is the count of frames the link sent before.
+inline Bytes
+hostFrame(uint8_t type, uint8_t cmd, uint16_t param, const Bytes& payload = {}, uint8_t flags = 0, uint8_t seq = 0)
+{
+    const FrameHeader header {flags, type, cmd, param, seq};
+    return encodeFrame(header, payload.data(), static_cast<uint16_t>(payload.size()));
+}
+
+inline Bytes requestFrame(uint8_t cmd, uint16_t param = 0, uint8_t flags = Frame::FlagFirst, uint8_t seq = 0)
+{
+    return hostFrame(Frame::Request, cmd, param, {}, flags, seq);
+}
+
+/// A frame from the device: the addresses swap, the checksum stays.
+inline Bytes deviceFrame(uint8_t type, uint8_t cmd, uint16_t param, const Bytes& payload = {}, uint8_t flags = 0)
+{
+    Bytes frame = hostFrame(type, cmd, param, payload, flags);
+    std::swap(frame[1], frame[2]);
+    return frame;
+}
+
+inline Bytes statusReply(uint8_t command, uint16_t parameter, uint8_t code)
+{
+    return deviceFrame(Frame::StatusReply, command, parameter, {code}, BothFlags); // a transfer of its own
+}
+
+inline Bytes dataReply(uint8_t command, uint16_t parameter, const Bytes& payload, uint8_t flags = Frame::FlagLast)
+{
+    return deviceFrame(Frame::DataReply, command, parameter, payload, flags);
+}
+
+/// The 50 bytes a device tells about itself, little-endian.
+inline Bytes identityBlock(uint16_t largestFrame, const std::string& model, uint16_t hardware, uint16_t firmware)
+{
+    Bytes block(50, 0);
+    const uint8_t words[] = {uint8_t(hardware), uint8_t(hardware >> 8), uint8_t(firmware), uint8_t(firmware >> 8)};
+    std::copy(std::begin(words), std::end(words), block.begin() + 2);
+    std::copy(model.begin(), model.begin() + std::min<size_t>(model.size(), 40), block.begin() + 6);
+    block[46] = uint8_t(largestFrame);
+    block[47] = uint8_t(largestFrame >> 8);
+    return block;
+}
+
+inline const Bytes Ping = requestFrame(Command::Identify, 0, BothFlags);
+
+/// One frame, taken apart.
+struct ReplyFrame
+{
+    uint8_t flags = 0;
+    uint8_t type = 0;
+    uint8_t command = 0;
+    uint16_t parameter = 0;
+    Bytes payload;
+    Bytes bytes; ///< the whole frame as it came
+
+    bool isStatus(uint8_t code) const { return type == Frame::StatusReply && payload == Bytes {code}; }
+    bool isLast() const { return flags & Frame::FlagLast; }
+};
+
+/// Every complete frame in `bytes`, in order.
+inline std::vector<ReplyFrame> decodeFrames(const Bytes& bytes)
+{
+    std::vector<ReplyFrame> frames;
+    Bytes buffer(0x10000 + Frame::Overhead);
+    KVPFrameDecoder decoder(buffer.data(), buffer.size());
+    decoder.start();
+    for (uint8_t byte : bytes) {
+        if (decoder.feed(byte)) {
+            const uint8_t* f = decoder.frame();
+            frames.push_back({f[Frame::FlagsOffset],
+                              f[Frame::TypeOffset],
+                              f[Frame::CommandOffset],
+                              readLe16(f + Frame::ParameterOffset),
+                              Bytes(f + Frame::HeaderLength, f + decoder.length() - 2),
+                              Bytes(f, f + decoder.length())});
+            decoder.start();
+        }
+    }
+    return frames;
+}
 
 /// A clock that only moves when told to.
 class ManualClock : public KVPClock
@@ -29,27 +146,20 @@ class ScriptedPhy : public KVPPhy
 public:
     static constexpr uint32_t ReadTimeoutMs = 100;
 
-    explicit ScriptedPhy(ManualClock* clock = nullptr) : clock(clock) { }
-
     KVPPhyByte readByte() override
     {
         ++reads;
-        if (incoming.empty()) {
-            if (clock) {
-                clock->now += ReadTimeoutMs;
-            }
-            return {};
-        }
-        if (clock) {
-            clock->now += msPerByte;
-        }
         KVPPhyByte byte;
+        if (incoming.empty()) {
+            clock->now += ReadTimeoutMs;
+            return byte;
+        }
+        clock->now += msPerByte;
         byte.value = incoming.front();
         byte.empty = false;
         incoming.pop_front();
         return byte;
     }
-
     void write(const uint8_t* data, uint32_t length) override
     {
         writes.emplace_back(data, data + length);
@@ -59,40 +169,25 @@ public:
         }
     }
 
-    void queueReply(const std::vector<uint8_t>& reply) { replies.push_back(reply); }
-
-    ManualClock* clock;
-    /// Time a delivered byte takes, for replies that trickle in.
-    uint32_t msPerByte = 0;
-    std::deque<std::vector<uint8_t>> replies;
+    ManualClock* clock = nullptr;
+    uint32_t msPerByte = 0; ///< time a delivered byte takes, for replies that trickle in
+    std::deque<Bytes> replies;
     std::deque<uint8_t> incoming;
-    std::vector<std::vector<uint8_t>> writes;
+    std::vector<Bytes> writes;
     int reads = 0;
 };
 
-/// A frame as the device sends it.
-inline std::vector<uint8_t> deviceFrame(
-    uint8_t type, uint8_t command, uint16_t parameter, const std::vector<uint8_t>& payload = {}, uint8_t flags = 0)
+/// A link on a scripted device whose clock the test holds.
+struct LinkRig
 {
-    FrameHeader header;
-    header.flags = flags;
-    header.type = type;
-    header.command = command;
-    header.parameter = parameter;
-    header.source = Frame::DeviceAddress;
-    header.destination = Frame::HostAddress;
-    return encodeFrame(header, payload.data(), static_cast<uint16_t>(payload.size()));
-}
-
-inline std::vector<uint8_t> statusReply(uint8_t command, uint16_t parameter, uint8_t code)
-{
-    return deviceFrame(Frame::StatusReply, command, parameter, {code});
-}
-
-inline std::vector<uint8_t>
-dataReply(uint8_t command, uint16_t parameter, const std::vector<uint8_t>& payload, uint8_t flags = Frame::FlagLast)
-{
-    return deviceFrame(Frame::DataReply, command, parameter, payload, flags);
-}
+    explicit LinkRig(uint16_t rxCapacity = 10000, uint32_t clockStart = 1000)
+    {
+        auto clock = std::make_unique<ManualClock>(clockStart);
+        phy.clock = clock.get();
+        link = std::make_unique<KVPLink>(&phy, rxCapacity, std::move(clock));
+    }
+    ScriptedPhy phy;
+    std::unique_ptr<KVPLink> link;
+};
 
 } // namespace korvane::KVP::Test
