@@ -1,0 +1,49 @@
+#include "KVPDiscoverRequest.h"
+
+#include "DeviceCapabilities.h"
+#include "KVPAddress.h"
+#include "KVPDeviceIdentity.h"
+#include "KVPLink.h"
+#include "KVPPhyFtdi.h"
+#include "KVPWorkerParams.h"
+
+namespace korvane::KVP {
+
+KVPDiscoverRequest::KVPDiscoverRequest(QObject* parent) : KVPWorkerRequestI(parent) { }
+
+void KVPDiscoverRequest::work(void* params)
+{
+    auto* block = static_cast<KVPConnectionParams*>(params);
+    dropConnection(*block->link, *block->phy);
+    m_devices.clear();
+
+    KVPPhyFtdi phy;
+    KVPLink link(&phy, RxCapacity);
+    const int count = phy.scan();
+    bool allAnswered = true;
+    for (int i = 0; i < count; ++i) {
+        const std::string address = ftdiAddress(i);
+        phy.close();
+        phy.openIndex(i);
+        const KVPReply reply = link.ping();
+        if (reply.status != StatusOk) {
+            // A silent device must not hide the ones behind it.
+            allAnswered = false;
+            continue;
+        }
+        // A short identity is not ours to list, but the device did answer.
+        if (reply.data.size() == KVPDeviceIdentity::Length) {
+            const auto identity = KVPDeviceIdentity::fromBytes(reply.data.data(), reply.data.size());
+            m_devices.append({modelNameOf(*identity), QString::fromStdString(address)});
+        }
+    }
+    phy.close();
+
+    if (allAnswered) {
+        emit workDone();
+    } else {
+        emit failed(FailGeneral);
+    }
+}
+
+} // namespace korvane::KVP
