@@ -6,8 +6,9 @@
 namespace korvane::KVP {
 
 /// Reads the list of fixture definitions stored on the device: a little-endian uint16
-/// count followed by that many 244-byte entries. The bytes are handed on unread; the
-/// receiver checks the length. Gets a `KVPLinkParams`.
+/// count followed by that many 244-byte entries. A list whose count does not match its
+/// length fails with `FailGeneral`; otherwise the bytes are handed on as they came. Gets
+/// a `KVPLinkParams`.
 ///
 /// Success is reported by `receivedData` alone, without `workDone()`.
 class KVPFixtureDefinitionListRequest : public KVPWorkerRequestI

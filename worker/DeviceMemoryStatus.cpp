@@ -1,0 +1,26 @@
+#include "DeviceMemoryStatus.h"
+
+#include "KVPFrame.h"
+#include "KVPLink.h"
+
+namespace korvane::KVP {
+
+namespace {
+
+/// The memory-state command takes no parameter.
+constexpr uint16_t MemoryStateParameter = 0;
+
+} // namespace
+
+bool queryMemoryStatus(KVPLink& link, int needed, bool& patchNotEmpty)
+{
+    // The reply is a value, so its data is released with it on every path.
+    const KVPReply reply = link.requestMulti(Command::MemoryState, MemoryStateParameter);
+    if (reply.status != StatusOk || reply.data.size() < MemoryStatusLength) {
+        return false;
+    }
+    patchNotEmpty = (reply.data[1] & PatchEmptyBit) == 0;
+    return static_cast<int>(reply.data[0]) >= needed;
+}
+
+} // namespace korvane::KVP

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "KVPWorkerRequestI.h"
+
+#include <QList>
+
+class QKVRemoteFixtureDefinition;
+
+namespace korvane::KVP {
+
+/// Deletes definitions stored on the device, in the order given. Gets a `KVPLinkParams`.
+/// Unlike writing, deleting does not depend on the patch list.
+class KVPFixtureDeleteRequest : public KVPWorkerRequestI
+{
+    Q_OBJECT
+
+public:
+    explicit KVPFixtureDeleteRequest(QObject* parent = nullptr);
+
+    /// Appends to the work list. The entry is not owned and must stay valid until the
+    /// run has reported.
+    void addDefinition(QKVRemoteFixtureDefinition* definition);
+
+    void work(void* params) override;
+
+signals:
+    /// Of all definitions, after each one deleted.
+    void progressTotal(uint percent);
+
+private:
+    QList<QKVRemoteFixtureDefinition*> m_toDelete;
+};
+
+} // namespace korvane::KVP
