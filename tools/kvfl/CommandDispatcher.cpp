@@ -18,6 +18,13 @@ bool isHelpOption(const QString& argument)
     return argument == LongHelpOption || argument == ShortHelpOption;
 }
 
+const CommandOption* findOption(const Command& command, const QString& name)
+{
+    const auto it = std::find_if(
+        command.options.begin(), command.options.end(), [&](const CommandOption& o) { return o.name == name; });
+    return it == command.options.end() ? nullptr : &*it;
+}
+
 } // namespace
 
 CommandDispatcher::CommandDispatcher(const QString& programName) : m_programName(programName) { }
@@ -86,17 +93,41 @@ int CommandDispatcher::run(const QStringList& arguments, Console& console) const
     }
 
     QStringList operands;
+    CommandOptions options;
     bool optionsEnded = false;
-    for (const QString& word : words.mid(1)) {
+    const QStringList rest = words.mid(1);
+    for (int i = 0; i < rest.size(); ++i) {
+        const QString& word = rest.at(i);
         if (optionsEnded || word == StandardStream || !word.startsWith(QLatin1Char('-'))) {
             operands.append(word);
-        } else if (word == EndOfOptions) {
+            continue;
+        }
+        if (word == EndOfOptions) {
             optionsEnded = true;
-        } else if (isHelpOption(word)) {
+            continue;
+        }
+        if (isHelpOption(word)) {
             console.out() << usage(*command) << command->summary << '\n';
             return ExitCode::Success;
-        } else {
+        }
+        const QString name = word.section(QLatin1Char('='), 0, 0);
+        const CommandOption* option = findOption(*command, name);
+        if (!option) {
             return refuse(console, QStringLiteral("unknown option \"%1\"").arg(word), usage(*command));
+        }
+        const bool inlineValue = name.size() < word.size();
+        if (!option->takesValue) {
+            if (inlineValue) {
+                return refuse(console, QStringLiteral("option %1 takes no value").arg(name), usage(*command));
+            }
+            options[name].append(QString());
+        } else if (inlineValue) {
+            options[name].append(word.mid(name.size() + 1));
+        } else if (i + 1 < rest.size()) {
+            // The next word is the value even when it starts with a dash.
+            options[name].append(rest.at(++i));
+        } else {
+            return refuse(console, QStringLiteral("option %1 needs a value").arg(name), usage(*command));
         }
     }
 
@@ -106,5 +137,5 @@ int CommandDispatcher::run(const QStringList& arguments, Console& console) const
     if (operands.size() > command->maxArguments) {
         return refuse(console, QStringLiteral("%1: too many arguments").arg(command->name), usage(*command));
     }
-    return command->run(operands, console);
+    return command->run(operands, options, console);
 }

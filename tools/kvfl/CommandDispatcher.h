@@ -14,9 +14,10 @@ class Console;
 ///
 /// Rules shared by every command: "-h" or "--help" alone prints the whole help on
 /// standard output; "COMMAND --help" prints that command's usage; a lone "-" is an
-/// ordinary argument (by convention standard input); "--" ends the options; any
-/// other argument starting with "-" is refused, so a mistyped option never ends up
-/// read as a file name.
+/// ordinary argument (by convention standard input); "--" ends the options; an
+/// option the command lists is taken with its value ("--device A" or "--device=A");
+/// any other argument starting with "-" is refused, so a mistyped option never ends
+/// up read as a file name.
 class CommandDispatcher
 {
 public:

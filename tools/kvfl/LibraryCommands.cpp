@@ -35,6 +35,14 @@ bool loadLibrary(const QString& path, LibraryContent& content, Console& console)
     return true;
 }
 
+/// The library commands take no options of their own.
+Command::Handler withoutOptions(int (*handler)(const QStringList&, Console&))
+{
+    return [handler](const QStringList& arguments, const CommandOptions&, Console& console) {
+        return handler(arguments, console);
+    };
+}
+
 } // namespace
 
 namespace LibraryCommands {
@@ -46,19 +54,22 @@ void addTo(CommandDispatcher& dispatcher)
                            QStringLiteral("Print the definitions of a library as JSON."),
                            1,
                            1,
-                           dump});
+                           withoutOptions(dump),
+                           {}});
     dispatcher.addCommand({QStringLiteral("create"),
                            QStringLiteral("LIBRARY [JSON-FILE]"),
                            QStringLiteral("Write a library from JSON as dump prints it (default: standard input)."),
                            1,
                            2,
-                           create});
+                           withoutOptions(create),
+                           {}});
     dispatcher.addCommand({QStringLiteral("info"),
                            QStringLiteral("LIBRARY"),
                            QStringLiteral("Print the version and the number of definitions of a library."),
                            1,
                            1,
-                           info});
+                           withoutOptions(info),
+                           {}});
 }
 
 int dump(const QStringList& arguments, Console& console)

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Command.h"
+
+class CommandDispatcher;
+class Console;
+
+/// The commands that change a device or copy definitions between it and a library:
+/// upload, download, delete and clear-patch. Messages are the editor's own.
+namespace TransferCommands {
+
+/// Exit statuses of upload beyond success and failure: the write request's own refusals.
+namespace UploadExit {
+constexpr int PatchListNotEmpty = 2;
+constexpr int NotEnoughMemory = 3;
+constexpr int ChannelRequirements = 4;
+} // namespace UploadExit
+
+/// Adds the transfer commands to the tool's command table.
+void addTo(CommandDispatcher& dispatcher);
+
+/// upload LIBRARY [--device A] [--clear-patch] [--name NAME]...: writes the library's
+/// definitions (or those named), in library order, with one write request.
+int upload(const QStringList& arguments, const CommandOptions& options, Console& console);
+/// download LIBRARY [--device A] [RECORD]...: reads the given records (all when none are
+/// given) and appends them to the library, which is created when missing.
+int download(const QStringList& arguments, const CommandOptions& options, Console& console);
+/// delete [--device A] RECORD...: deletes the given records on the device.
+int remove(const QStringList& arguments, const CommandOptions& options, Console& console);
+/// clear-patch [--device A]: empties the device's patch list.
+int clearPatch(const QStringList& arguments, const CommandOptions& options, Console& console);
+
+} // namespace TransferCommands
