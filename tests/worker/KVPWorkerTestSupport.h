@@ -3,6 +3,7 @@
 #include "D2xxBackend.h"
 #include "backends/SimBackend.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 
 namespace korvane::KVP::test {
