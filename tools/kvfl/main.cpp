@@ -1,6 +1,7 @@
 #include "CommandDispatcher.h"
 #include "Console.h"
 #include "DeviceCommands.h"
+#include "FirmwareCommands.h"
 #include "LibraryCommands.h"
 #include "TransferCommands.h"
 
@@ -30,6 +31,7 @@ int main(int argc, char* argv[])
     LibraryCommands::addTo(dispatcher);
     DeviceCommands::addTo(dispatcher);
     TransferCommands::addTo(dispatcher);
+    FirmwareCommands::addTo(dispatcher);
 
     Console console(&input, &output, &error);
     // Decoded with the local 8-bit encoding, so library paths with any characters the
