@@ -36,9 +36,11 @@ private Q_SLOTS:
     void refusedMakeLeavesNoFile();
     void defaultUpdateFilesAreValid_data();
     void defaultUpdateFilesAreValid();
+    void defaultUpdateFilesUpdateSimulatedDevices_data();
+    void defaultUpdateFilesUpdateSimulatedDevices();
 
 private:
-    Run kvfl(const QStringList& arguments);
+    Run kvfl(const QStringList& arguments, const QString& simDevices = QString());
     QString writeFile(const QString& name, const QByteArray& content);
 
     QString m_kvfl;
@@ -52,10 +54,16 @@ void TestKvflFirmware::initTestCase()
     QVERIFY(m_dir.isValid());
 }
 
-Run TestKvflFirmware::kvfl(const QStringList& arguments)
+Run TestKvflFirmware::kvfl(const QStringList& arguments, const QString& simDevices)
 {
     QProcess process;
     process.setWorkingDirectory(m_dir.path());
+    if (!simDevices.isNull()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KVP_FTDI_BACKEND"), QStringLiteral("sim"));
+        environment.insert(QStringLiteral("KVP_SIM_DEVICES"), simDevices);
+        process.setProcessEnvironment(environment);
+    }
     process.start(m_kvfl, arguments);
     if (!process.waitForFinished(ProcessTimeoutMs) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
@@ -169,6 +177,33 @@ void TestKvflFirmware::defaultUpdateFilesAreValid()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray opaque = file.read(52).mid(47);
     QVERIFY2(!opaque.contains('\0'), "opaque bytes 47 to 51 are non-zero");
+}
+
+void TestKvflFirmware::defaultUpdateFilesUpdateSimulatedDevices_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("QRD-540B") << "QRD-540B"
+                              << "model=QRD-540B,fw=0x0101" << 0;
+    QTest::newRow("QRD-780") << "QRD-780"
+                             << "model=QRD-780" << 0;
+    QTest::newRow("last frame unacknowledged") << "QRD-780"
+                                               << "model=QRD-780,nolastack=1" << 0;
+    QTest::newRow("file for another model") << "QRD-540B"
+                                            << "model=QRD-780" << 1;
+    QTest::newRow("no device") << "QRD-780"
+                               << "" << 1;
+}
+
+void TestKvflFirmware::defaultUpdateFilesUpdateSimulatedDevices()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, device);
+    QFETCH(int, exitCode);
+    // The simulated device checks the sector checksum against the header it was sent.
+    const QString path = QStringLiteral("%1/%2/%2.kv2").arg(ResourceDir, file);
+    QCOMPARE(kvfl({"firmware-update", path}, device).exitCode, exitCode);
 }
 
 QTEST_GUILESS_MAIN(TestKvflFirmware)

@@ -2,8 +2,10 @@
 
 #include "CommandDispatcher.h"
 #include "Console.h"
+#include "DeviceSession.h"
 #include "FirmwareImageWriter.h"
 #include "FirmwareUpdateFile.h"
+#include "KVPUpdateFirmwareRequest.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -13,12 +15,15 @@
 
 using korvane::KVP::FirmwareImageWriter;
 using korvane::KVP::FirmwareUpdateFile;
+using korvane::KVP::KVPUpdateFirmwareRequest;
 
 namespace {
 
 const QString ModelOption = QStringLiteral("--model");
 const QString OpaqueOption = QStringLiteral("--opaque");
 const QString NoteOption = QStringLiteral("--note");
+// The update dialog's words for a failed update.
+const char* const UpdateFailedMessage = "The firmware update could not be completed";
 
 /// The last use of a value option wins, as with most command-line tools.
 QString lastValue(const CommandOptions& options, const QString& name)
@@ -48,6 +53,39 @@ void addTo(CommandDispatcher& dispatcher)
          1 + FirmwareImageWriter::MaxSectors,
          make,
          {{ModelOption, true}, {OpaqueOption, true}, {NoteOption, true}}});
+    dispatcher.addCommand({QStringLiteral("firmware-update"),
+                           QStringLiteral("FILE [--device A]"),
+                           QStringLiteral("Write a KVU2 firmware update into a device."),
+                           1,
+                           1,
+                           update,
+                           {DeviceSession::deviceOption()}});
+}
+
+int update(const QStringList& arguments, const CommandOptions& options, Console& console)
+{
+    // The file is checked whole before anything reaches the device.
+    FirmwareUpdateFile file;
+    if (!file.load(arguments.at(0))) {
+        console.err() << "Not a valid KV2 file: " << arguments.at(0) << '\n' << UpdateFailedMessage << '\n';
+        return ExitCode::Failure;
+    }
+    DeviceSession session(console);
+    if (!session.open(DeviceSession::deviceAddress(options))) {
+        return ExitCode::Failure;
+    }
+    KVPUpdateFirmwareRequest request;
+    request.setUpdateFile(&file);
+    QObject::connect(&request, &KVPUpdateFirmwareRequest::progress, &session, [&](int percent) {
+        session.showProgress(QStringLiteral("Updating"), static_cast<uint>(percent));
+    });
+    const bool updated = session.runRequest(&request);
+    session.endProgress();
+    if (!updated) {
+        console.err() << UpdateFailedMessage << '\n';
+        return ExitCode::Failure;
+    }
+    return ExitCode::Success;
 }
 
 int info(const QStringList& arguments, const CommandOptions&, Console& console)

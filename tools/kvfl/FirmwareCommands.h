@@ -17,4 +17,7 @@ int info(const QStringList& arguments, const CommandOptions& options, Console& c
 /// valid update file from sector images.
 int make(const QStringList& arguments, const CommandOptions& options, Console& console);
 
+/// firmware-update FILE [--device A]: writes the update into a device on the worker thread.
+int update(const QStringList& arguments, const CommandOptions& options, Console& console);
+
 } // namespace FirmwareCommands
