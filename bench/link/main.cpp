@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -141,10 +143,26 @@ std::vector<uint8_t> firmwareHeader(const std::vector<uint8_t>& sector)
     return header;
 }
 
+/// Reads a KVU2 file with one sector: the 256-byte header block and the sector after the
+/// 1280-byte head.
+bool readDefaultFirmware(const char* path, std::vector<uint8_t>& header, std::vector<uint8_t>& sector)
+{
+    constexpr size_t HeadLength = 1280;
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.size() <= HeadLength || bytes[46] != 1) {
+        return false;
+    }
+    header.assign(bytes.begin(), bytes.begin() + FirmwareHeaderLength);
+    sector.assign(bytes.begin() + HeadLength, bytes.end());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // bench-kvp-link [--no-literal|--literal] [UPDATE-FILE]
     const bool withLiteral = !(argc > 1 && std::string(argv[1]) == "--no-literal");
     // The simulated backend unless told otherwise (a kvp-device-sim behind "socket", say).
     setenv("KVP_FTDI_BACKEND", "sim", 0);
@@ -156,11 +174,20 @@ int main(int argc, char* argv[])
         record[i] = static_cast<uint8_t>(i * 7);
     }
     record[240] = 24;
-    std::vector<uint8_t> sector(FirmwareSectorLength);
-    for (uint32_t i = 0; i < FirmwareSectorLength; ++i) {
-        sector[i] = static_cast<uint8_t>(i * 13 + 1);
+    // The QRD-780's default update file when it is at hand (its header block, then its one
+    // sector), else a generated image of the same size.
+    std::vector<uint8_t> header;
+    std::vector<uint8_t> sector;
+    const char* firmwarePath = argc > 2 ? argv[2] : QRD_DEFAULT_FIRMWARE;
+    const bool fromFile = readDefaultFirmware(firmwarePath, header, sector);
+    if (!fromFile) {
+        sector.resize(FirmwareSectorLength);
+        for (uint32_t i = 0; i < FirmwareSectorLength; ++i) {
+            sector[i] = static_cast<uint8_t>(i * 13 + 1);
+        }
+        header = firmwareHeader(sector);
     }
-    const std::vector<uint8_t> header = firmwareHeader(sector);
+    std::fprintf(stderr, "firmware: %s\n", fromFile ? firmwarePath : "generated image");
 
     const Case cases[] = {
         {"record", Command::FixtureRecord, record, false},
