@@ -1,0 +1,211 @@
+#include "LocalFixtureDefinitionListModel.h"
+
+#include "QKVFixtureDefinition.h"
+#include "ResourcePaths.h"
+
+namespace {
+
+bool isRowOf(const QModelIndex& index, int rowCount)
+{
+    return index.isValid() && !index.parent().isValid() && index.row() >= 0 && index.row() < rowCount;
+}
+
+} // namespace
+
+LocalFixtureDefinitionListModel::LocalFixtureDefinitionListModel(const QList<QKVFixtureDefinition*>& definitions,
+                                                                 QObject* parent)
+    : QAbstractTableModel(parent), m_definitions(definitions), m_icon(ResourcePaths::FixtureIcon)
+{
+    for (QKVFixtureDefinition* definition : std::as_const(m_definitions)) {
+        adopt(definition);
+    }
+    refreshListIndexesFrom(0);
+}
+
+LocalFixtureDefinitionListModel::~LocalFixtureDefinitionListModel()
+{
+    qDeleteAll(m_definitions);
+}
+
+int LocalFixtureDefinitionListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_definitions.size());
+}
+
+int LocalFixtureDefinitionListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant LocalFixtureDefinitionListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+        case NameColumn:
+            return tr("Fixture Name");
+        case ChannelsColumn:
+            return tr("#Channels");
+        case ManufacturerColumn:
+            return tr("Manufacturer");
+        default:
+            return {};
+    }
+}
+
+QVariant LocalFixtureDefinitionListModel::data(const QModelIndex& index, int role) const
+{
+    if (!isRowOf(index, rowCount()) || index.column() < 0 || index.column() >= ColumnCount) {
+        return {};
+    }
+    QKVFixtureDefinition* definition = m_definitions.at(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+            switch (index.column()) {
+                case NameColumn:
+                    return definition->displayName();
+                case ChannelsColumn:
+                    return definition->channelCount();
+                default:
+                    return definition->manufacturer();
+            }
+        case Qt::DecorationRole:
+            return index.column() == NameColumn ? QVariant(m_icon) : QVariant();
+        case DefinitionRole:
+            // Whoever takes the definition out of a row may change it through its own
+            // setters; those push into the row they were last handed out from.
+            definition->setListPosition(const_cast<LocalFixtureDefinitionListModel*>(this), index);
+            return definitionVariant(definition);
+        default:
+            return {};
+    }
+}
+
+bool LocalFixtureDefinitionListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!isRowOf(index, rowCount()) || index.column() < 0 || index.column() >= ColumnCount) {
+        return false;
+    }
+    QKVFixtureDefinition* definition = m_definitions.at(index.row());
+    if (role == Qt::EditRole) {
+        if (index.column() == NameColumn) {
+            definition->storeName(value.toString());
+        } else if (index.column() == ManufacturerColumn) {
+            definition->storeManufacturer(value.toString());
+        } else {
+            return false;
+        }
+        Q_EMIT dataChanged(index, index);
+        return true;
+    }
+    if (role == DefinitionRole) {
+        QKVFixtureDefinition* source = definitionFromVariant(value);
+        if (!source) {
+            Q_EMIT dataChanged(index, index);
+            return true;
+        }
+        if (source != definition) {
+            *definition = *source;
+        }
+        // Assignment copies the source's list position too; the row's definition must
+        // keep pushing into its own row, not into wherever the source came from.
+        definition->setListPosition(this, this->index(index.row(), NameColumn));
+        adopt(definition);
+        Q_EMIT dataChanged(this->index(index.row(), NameColumn), this->index(index.row(), ManufacturerColumn));
+        return true;
+    }
+    return false;
+}
+
+Qt::ItemFlags LocalFixtureDefinitionListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid()) {
+        // The root is no item: Qt's views and the model tester expect no flags for it.
+        return Qt::NoItemFlags;
+    }
+    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable | Qt::ItemIsDragEnabled;
+}
+
+bool LocalFixtureDefinitionListModel::insertRows(int row, int count, const QModelIndex& parent)
+{
+    if (parent.isValid() || count < 1 || row < 0 || row > rowCount()) {
+        return false;
+    }
+    beginInsertRows(QModelIndex(), row, row + count - 1);
+    QList<QKVFixtureDefinition*> added;
+    added.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        auto* definition = new QKVFixtureDefinition();
+        adopt(definition);
+        added.append(definition);
+    }
+    if (row == rowCount()) {
+        m_definitions.append(added);
+    } else {
+        m_definitions.insert(row, count, nullptr);
+        std::copy(added.cbegin(), added.cend(), m_definitions.begin() + row);
+    }
+    refreshListIndexesFrom(row);
+    endInsertRows();
+    return true;
+}
+
+bool LocalFixtureDefinitionListModel::removeRows(int row, int count, const QModelIndex& parent)
+{
+    if (parent.isValid() || count < 1 || row < 0 || row + count > rowCount()) {
+        return false;
+    }
+    beginRemoveRows(QModelIndex(), row, row + count - 1);
+    const QList<QKVFixtureDefinition*> removed = m_definitions.mid(row, count);
+    m_definitions.remove(row, count);
+    refreshListIndexesFrom(row);
+    endRemoveRows();
+    // Deleted only after the views have let go of the rows.
+    qDeleteAll(removed);
+    return true;
+}
+
+QKVFixtureDefinition* LocalFixtureDefinitionListModel::definitionAt(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_definitions.at(row) : nullptr;
+}
+
+QVariant LocalFixtureDefinitionListModel::definitionVariant(QKVFixtureDefinition* definition)
+{
+    return QVariant::fromValue(static_cast<void*>(definition));
+}
+
+QKVFixtureDefinition* LocalFixtureDefinitionListModel::definitionFromVariant(const QVariant& value)
+{
+    if (value.metaType() != QMetaType(QMetaType::VoidStar)) {
+        return nullptr;
+    }
+    return static_cast<QKVFixtureDefinition*>(value.value<void*>());
+}
+
+void LocalFixtureDefinitionListModel::nbrOfChannelsChanged(QModelIndex sourceIndex)
+{
+    if (!isRowOf(sourceIndex, rowCount())) {
+        return;
+    }
+    const QModelIndex cell = index(sourceIndex.row(), ChannelsColumn);
+    Q_EMIT dataChanged(cell, cell);
+}
+
+void LocalFixtureDefinitionListModel::adopt(QKVFixtureDefinition* definition)
+{
+    connect(definition,
+            &QKVFixtureDefinition::nbrOfChannelChanged,
+            this,
+            &LocalFixtureDefinitionListModel::nbrOfChannelsChanged,
+            Qt::UniqueConnection);
+}
+
+void LocalFixtureDefinitionListModel::refreshListIndexesFrom(int row)
+{
+    // Rows before `row` did not move; refreshing only the rest keeps appending linear.
+    for (int i = row; i < m_definitions.size(); ++i) {
+        m_definitions.at(i)->setListPosition(this, createIndex(i, NameColumn));
+    }
+}

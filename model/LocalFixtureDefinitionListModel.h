@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+
+class QKVFixtureDefinition;
+
+/// The definitions of the open library, one row each, as the library table shows them:
+/// name (or short name), channel count, manufacturer. The model owns its definitions.
+///
+/// Each definition remembers its row (`listIndex`) so that its own setters can push name
+/// and manufacturer changes into the row and channel count changes redraw column 1.
+/// Rows are refreshed from the first changed row onwards only, so filling a library one
+/// row at a time stays linear.
+class LocalFixtureDefinitionListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { NameColumn = 0, ChannelsColumn = 1, ManufacturerColumn = 2, ColumnCount = 3 };
+    /// The role that hands out (and takes in) the definition behind a row, as a `void*`.
+    static constexpr int DefinitionRole = Qt::UserRole;
+
+    /// Takes over `definitions` (may be empty).
+    explicit LocalFixtureDefinitionListModel(const QList<QKVFixtureDefinition*>& definitions = {},
+                                             QObject* parent = nullptr);
+    ~LocalFixtureDefinitionListModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    /// Edit role: column 0 names, column 2 manufacturer (column 1 is refused). User role:
+    /// the row's definition becomes a copy of the definition the value points to.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    /// Inserts `count` empty definitions at `row`.
+    bool insertRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
+    /// Removes and deletes `count` definitions starting at `row`.
+    bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
+
+    /// The definitions in row order; they stay owned by the model.
+    QList<QKVFixtureDefinition*> definitions() const { return m_definitions; }
+    /// The definition of `row`, or null.
+    QKVFixtureDefinition* definitionAt(int row) const;
+
+    /// Wraps a definition pointer the way the user role carries it.
+    static QVariant definitionVariant(QKVFixtureDefinition* definition);
+    /// The definition a user-role variant carries, or null.
+    static QKVFixtureDefinition* definitionFromVariant(const QVariant& value);
+
+public Q_SLOTS:
+    /// Redraws the "#Channels" cell of `sourceIndex`'s row.
+    void nbrOfChannelsChanged(QModelIndex sourceIndex);
+
+private:
+    void adopt(QKVFixtureDefinition* definition);
+    void refreshListIndexesFrom(int row);
+
+    QList<QKVFixtureDefinition*> m_definitions;
+    QIcon m_icon;
+};
