@@ -1,0 +1,386 @@
+#include "LocalFixtureDefinitionEditForm.h"
+#include "ui_LocalFixtureDefinitionEditForm.h"
+
+#include "LocalChannelListModel.h"
+#include "QKVFixtureChannel.h"
+#include "QKVFixtureDefinition.h"
+#include "ShortNames.h"
+
+#include <QHeaderView>
+#include <QSignalBlocker>
+#include <QSortFilterProxyModel>
+
+namespace {
+
+/// Puts `text` into a field the user is not typing into, without moving the cursor of
+/// one that already shows it.
+void showText(QLineEdit* field, const QString& text)
+{
+    if (field->text() != text) {
+        field->setText(text);
+    }
+}
+
+} // namespace
+
+LocalFixtureDefinitionEditForm::LocalFixtureDefinitionEditForm(QWidget* parent)
+    : QWidget(parent)
+    , m_ui(new Ui::LocalFixtureDefinitionEditForm())
+    , m_channelModel(new LocalChannelListModel())
+    , m_channelProxy(new QSortFilterProxyModel(this))
+{
+    m_ui->setupUi(this);
+
+    m_channelProxy->setSortLocaleAware(true);
+    m_channelProxy->setSourceModel(m_channelModel.get());
+    m_ui->channelListView->setModel(m_channelProxy);
+    m_ui->channelListView->sortByColumn(LocalChannelListModel::NumberColumn, Qt::AscendingOrder);
+    m_ui->channelListView->header()->setSectionResizeMode(LocalChannelListModel::NumberColumn,
+                                                          QHeaderView::ResizeToContents);
+    m_ui->channelListView->header()->setStretchLastSection(true);
+    connect(m_ui->channelListView->selectionModel(),
+            &QItemSelectionModel::currentChanged,
+            this,
+            &LocalFixtureDefinitionEditForm::currentChanged);
+
+    // The device keeps no channel descriptions.
+    m_ui->textEdit->hide();
+    m_ui->label_channelDescription->hide();
+
+    clearForm();
+    setEnabled(false);
+}
+
+LocalFixtureDefinitionEditForm::~LocalFixtureDefinitionEditForm()
+{
+    // The view must let go of the proxy before the channel model goes.
+    m_ui->channelListView->setModel(nullptr);
+}
+
+void LocalFixtureDefinitionEditForm::clearForm()
+{
+    {
+        const QSignalBlocker blockName(m_ui->autoFixtureNameShort);
+        const QSignalBlocker blockManufacturer(m_ui->autoManufacturerNameShort);
+        const QSignalBlocker blockChannel(m_ui->autoChannelNameShort);
+        const QSignalBlocker blockType(m_ui->fixtureType);
+        m_ui->fixtureName->clear();
+        m_ui->manufacturerName->clear();
+        m_ui->fixtureNameShort->clear();
+        m_ui->manufacturerNameShort->clear();
+        m_ui->autoFixtureNameShort->setChecked(false);
+        m_ui->autoManufacturerNameShort->setChecked(false);
+        m_ui->fixtureType->setCurrentIndex(-1);
+        m_channelModel->setDefinition(nullptr);
+    }
+    showCurrentChannel();
+    updateChannelButtons();
+}
+
+void LocalFixtureDefinitionEditForm::setFixtureDefinition(QKVFixtureDefinition* definition)
+{
+    clearForm();
+    m_definition = definition;
+    if (!definition) {
+        setEnabled(false);
+        return;
+    }
+    definition->applyAutoShortNames();
+    m_ui->fixtureName->setText(definition->name());
+    m_ui->manufacturerName->setText(definition->manufacturer());
+    {
+        // Showing a type the table has no entry for (a code from a device) leaves the box
+        // empty and the code untouched: only the user's choice writes a type.
+        const QSignalBlocker blockType(m_ui->fixtureType);
+        const int type = definition->type();
+        m_ui->fixtureType->setCurrentIndex(type >= 0 && type < m_ui->fixtureType->count() ? type : -1);
+    }
+    {
+        const QSignalBlocker blockName(m_ui->autoFixtureNameShort);
+        const QSignalBlocker blockManufacturer(m_ui->autoManufacturerNameShort);
+        m_ui->autoFixtureNameShort->setChecked(definition->autoShortName());
+        m_ui->autoManufacturerNameShort->setChecked(definition->autoManufacturerShort());
+    }
+    showFixtureShortNames();
+    m_channelModel->setDefinition(definition);
+    m_ui->textEdit->clear();
+    showCurrentChannel();
+    updateChannelButtons();
+    setEnabled(true);
+}
+
+void LocalFixtureDefinitionEditForm::fixtureDefinitionToBeRemoved(QModelIndex index)
+{
+    if (m_definition && m_definition->listIndex().row() == index.row()) {
+        setFixtureDefinition(nullptr);
+    }
+}
+
+void LocalFixtureDefinitionEditForm::showFixtureShortNames()
+{
+    if (!m_definition) {
+        return;
+    }
+    showText(m_ui->fixtureNameShort, m_definition->shortName());
+    showText(m_ui->manufacturerNameShort, m_definition->manufacturerShort());
+    m_ui->fixtureNameShort->setReadOnly(m_definition->autoShortName());
+    m_ui->manufacturerNameShort->setReadOnly(m_definition->autoManufacturerShort());
+}
+
+void LocalFixtureDefinitionEditForm::on_fixtureName_textEdited(const QString& text)
+{
+    if (!m_definition) {
+        return;
+    }
+    m_definition->setName(text);
+    m_definition->applyAutoShortNames();
+    showFixtureShortNames();
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_manufacturerName_textEdited(const QString& text)
+{
+    if (!m_definition) {
+        return;
+    }
+    m_definition->setManufacturer(text);
+    m_definition->applyAutoShortNames();
+    showFixtureShortNames();
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_fixtureNameShort_textEdited(const QString& text)
+{
+    if (!m_definition) {
+        return;
+    }
+    // The device's display has room for 20 characters; the field shows what is kept.
+    m_definition->setShortName(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
+    showFixtureShortNames();
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_manufacturerNameShort_textEdited(const QString& text)
+{
+    if (!m_definition) {
+        return;
+    }
+    m_definition->setManufacturerShort(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
+    showFixtureShortNames();
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_autoFixtureNameShort_toggled(bool checked)
+{
+    if (!m_definition) {
+        return;
+    }
+    m_definition->setAutoShortName(checked);
+    m_definition->applyAutoShortNames();
+    showFixtureShortNames();
+}
+
+void LocalFixtureDefinitionEditForm::on_autoManufacturerNameShort_toggled(bool checked)
+{
+    if (!m_definition) {
+        return;
+    }
+    m_definition->setAutoManufacturerShort(checked);
+    m_definition->applyAutoShortNames();
+    showFixtureShortNames();
+}
+
+// A click is the user's own change of a flag (the form sets the boxes without one); it
+// changes what the library file keeps, so the library becomes modified.
+void LocalFixtureDefinitionEditForm::on_autoFixtureNameShort_clicked()
+{
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_autoManufacturerNameShort_clicked()
+{
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_fixtureType_activated(int index)
+{
+    if (!m_definition || index < 0) {
+        return;
+    }
+    if (m_definition->type() != index) {
+        m_definition->setType(index);
+        Q_EMIT contentEdited();
+    }
+}
+
+int LocalFixtureDefinitionEditForm::currentChannelRow() const
+{
+    const QModelIndex current = m_ui->channelListView->currentIndex();
+    return current.isValid() ? m_channelProxy->mapToSource(current).row() : -1;
+}
+
+QKVFixtureChannel* LocalFixtureDefinitionEditForm::currentChannel() const
+{
+    return m_channelModel->channelAt(currentChannelRow());
+}
+
+void LocalFixtureDefinitionEditForm::announceCurrentChannel()
+{
+    const int row = currentChannelRow();
+    if (row >= 0) {
+        m_channelModel->setData(
+            m_channelModel->index(row, LocalChannelListModel::NameColumn), QVariant(), Qt::EditRole);
+    }
+}
+
+void LocalFixtureDefinitionEditForm::showCurrentChannel()
+{
+    QKVFixtureChannel* channel = currentChannel();
+    const QSignalBlocker blockAuto(m_ui->autoChannelNameShort);
+    if (!channel) {
+        m_ui->channelName->clear();
+        m_ui->channelNameShort->clear();
+        m_ui->autoChannelNameShort->setChecked(false);
+        m_ui->channelEditFrame->setEnabled(false);
+        return;
+    }
+    channel->applyAutoShortName();
+    showText(m_ui->channelName, channel->name());
+    showText(m_ui->channelNameShort, channel->shortName());
+    m_ui->autoChannelNameShort->setChecked(channel->autoShortName());
+    m_ui->channelNameShort->setReadOnly(channel->autoShortName());
+    m_ui->channelEditFrame->setEnabled(true);
+}
+
+void LocalFixtureDefinitionEditForm::updateChannelButtons()
+{
+    QKVFixtureChannel* channel = currentChannel();
+    m_ui->pushButton->setEnabled(channel != nullptr);
+    m_ui->channelUp->setEnabled(channel && channel->number() != 1);
+    m_ui->channelDown->setEnabled(channel && channel->number() != m_channelModel->rowCount());
+    m_ui->addChannel->setEnabled(m_definition != nullptr);
+}
+
+void LocalFixtureDefinitionEditForm::currentChanged(const QModelIndex&, const QModelIndex&)
+{
+    updateChannelButtons();
+    showCurrentChannel();
+}
+
+void LocalFixtureDefinitionEditForm::makeChannelCurrent(int modelRow)
+{
+    const QModelIndex number
+        = m_channelProxy->mapFromSource(m_channelModel->index(modelRow, LocalChannelListModel::NumberColumn));
+    const QModelIndex name
+        = m_channelProxy->mapFromSource(m_channelModel->index(modelRow, LocalChannelListModel::NameColumn));
+    QItemSelectionModel* selection = m_ui->channelListView->selectionModel();
+    selection->setCurrentIndex(number, QItemSelectionModel::ClearAndSelect);
+    selection->select(name, QItemSelectionModel::Select);
+    m_ui->channelListView->scrollTo(number);
+}
+
+void LocalFixtureDefinitionEditForm::on_addChannel_clicked()
+{
+    if (!m_definition) {
+        return;
+    }
+    const int number = m_channelModel->rowCount() + 1;
+    QKVFixtureChannel channel;
+    channel.setNumber(number);
+    channel.setName(tr("Channel %1").arg(number));
+    channel.applyAutoShortName();
+    const int row = m_channelModel->rowCount();
+    if (!m_channelModel->insertRows(row, 1)) {
+        return;
+    }
+    m_channelModel->setData(m_channelModel->index(row, LocalChannelListModel::NumberColumn),
+                            LocalChannelListModel::channelVariant(&channel),
+                            LocalChannelListModel::ChannelRole);
+    m_channelModel->channelAt(row)->setRenumberMark(true);
+    makeChannelCurrent(row);
+    Q_EMIT contentEdited();
+    updateChannelButtons();
+    // Typing right away replaces the default name.
+    m_ui->channelName->setFocus(Qt::OtherFocusReason);
+    m_ui->channelName->selectAll();
+}
+
+void LocalFixtureDefinitionEditForm::on_pushButton_clicked()
+{
+    const int row = currentChannelRow();
+    if (row < 0) {
+        return;
+    }
+    m_channelModel->removeRows(row, 1);
+    Q_EMIT contentEdited();
+    updateChannelButtons();
+    showCurrentChannel();
+}
+
+void LocalFixtureDefinitionEditForm::on_channelUp_clicked()
+{
+    const int row = currentChannelRow();
+    if (row < 0) {
+        return;
+    }
+    m_channelModel->moveChannelUp(row);
+    m_channelProxy->sort(LocalChannelListModel::NumberColumn, Qt::AscendingOrder);
+    m_ui->channelListView->scrollTo(m_ui->channelListView->currentIndex());
+    Q_EMIT contentEdited();
+    updateChannelButtons();
+}
+
+void LocalFixtureDefinitionEditForm::on_channelDown_clicked()
+{
+    const int row = currentChannelRow();
+    if (row < 0) {
+        return;
+    }
+    m_channelModel->moveChannelDown(row);
+    m_channelProxy->sort(LocalChannelListModel::NumberColumn, Qt::AscendingOrder);
+    m_ui->channelListView->scrollTo(m_ui->channelListView->currentIndex());
+    Q_EMIT contentEdited();
+    updateChannelButtons();
+}
+
+void LocalFixtureDefinitionEditForm::on_channelName_textEdited(const QString& text)
+{
+    QKVFixtureChannel* channel = currentChannel();
+    if (channel) {
+        channel->setName(text);
+        channel->applyAutoShortName();
+        showText(m_ui->channelNameShort, channel->shortName());
+        announceCurrentChannel();
+    } else {
+        showCurrentChannel();
+    }
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_channelNameShort_textEdited(const QString& text)
+{
+    QKVFixtureChannel* channel = currentChannel();
+    if (channel) {
+        channel->setShortName(text);
+        announceCurrentChannel();
+    }
+    showCurrentChannel();
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::on_autoChannelNameShort_toggled(bool checked)
+{
+    m_ui->channelNameShort->setReadOnly(checked);
+    if (QKVFixtureChannel* channel = currentChannel()) {
+        channel->setAutoShortName(checked);
+        announceCurrentChannel();
+    }
+    showCurrentChannel();
+}
+
+void LocalFixtureDefinitionEditForm::on_autoChannelNameShort_clicked()
+{
+    if (currentChannel()) {
+        Q_EMIT contentEdited();
+    }
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QModelIndex>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class LocalChannelListModel;
+class QKVFixtureChannel;
+#include "QKVFixtureDefinition.h"
+class QSortFilterProxyModel;
+
+namespace Ui {
+class LocalFixtureDefinitionEditForm;
+}
+
+/// The editor below the library table. It edits one definition of the library in place:
+/// names and short names, the fixture type and the channels. Every change the user makes
+/// is written straight into the definition and announced with contentEdited(); showing a
+/// definition changes nothing and announces nothing.
+class LocalFixtureDefinitionEditForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LocalFixtureDefinitionEditForm(QWidget* parent = nullptr);
+    ~LocalFixtureDefinitionEditForm() override;
+
+    /// Edits `definition` (owned by the library's list model), or nothing when null.
+    void setFixtureDefinition(QKVFixtureDefinition* definition);
+    QKVFixtureDefinition* fixtureDefinition() const { return m_definition; }
+
+    /// The channel model, for the library panel's tests and views.
+    LocalChannelListModel* channelModel() const { return m_channelModel.get(); }
+
+Q_SIGNALS:
+    /// The user changed the edited definition.
+    void contentEdited();
+
+public Q_SLOTS:
+    /// Called before the library removes the row at `index`: stops editing the
+    /// definition of that row, so the form never holds a deleted definition.
+    void fixtureDefinitionToBeRemoved(QModelIndex index);
+
+private Q_SLOTS:
+    void on_fixtureName_textEdited(const QString& text);
+    void on_manufacturerName_textEdited(const QString& text);
+    void on_fixtureNameShort_textEdited(const QString& text);
+    void on_manufacturerNameShort_textEdited(const QString& text);
+    void on_autoFixtureNameShort_toggled(bool checked);
+    void on_autoManufacturerNameShort_toggled(bool checked);
+    void on_autoFixtureNameShort_clicked();
+    void on_autoManufacturerNameShort_clicked();
+    void on_fixtureType_activated(int index);
+
+    void on_addChannel_clicked();
+    void on_pushButton_clicked();
+    void on_channelUp_clicked();
+    void on_channelDown_clicked();
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous);
+
+    void on_channelName_textEdited(const QString& text);
+    void on_channelNameShort_textEdited(const QString& text);
+    void on_autoChannelNameShort_toggled(bool checked);
+    void on_autoChannelNameShort_clicked();
+
+private:
+    void clearForm();
+    void showFixtureShortNames();
+    void showCurrentChannel();
+    void updateChannelButtons();
+    /// The current row of the channel list in the channel model, or -1.
+    int currentChannelRow() const;
+    QKVFixtureChannel* currentChannel() const;
+    /// Tells the channel list that the current channel's name changed.
+    void announceCurrentChannel();
+    void makeChannelCurrent(int modelRow);
+
+    std::unique_ptr<Ui::LocalFixtureDefinitionEditForm> m_ui;
+    // Guarded: the library owns the definition and may delete it.
+    QPointer<QKVFixtureDefinition> m_definition;
+    std::unique_ptr<LocalChannelListModel> m_channelModel;
+    QSortFilterProxyModel* m_channelProxy;
+};
