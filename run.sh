@@ -8,5 +8,5 @@ cd "$(dirname "$0")"
 if [ ! -f build/CMakeCache.txt ]; then
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRD_BUILD_TESTS=OFF >/dev/null
 fi
-cmake --build build --parallel "$(nproc)" --target qrd-fixture-editor kvfl kvp-device-sim bench-library bench-kvp-link bench-list-model
+cmake --build build --parallel "$(nproc)" --target qrd-fixture-editor kvfl kvp-device-sim bench-library bench-kvp-link bench-list-model bench-library-panel
 exec build/bin/qrd-fixture-editor "$@"

@@ -166,6 +166,25 @@ bool LocalFixtureDefinitionListModel::removeRows(int row, int count, const QMode
     return true;
 }
 
+int LocalFixtureDefinitionListModel::appendCopies(const QList<QKVFixtureDefinition*>& definitions)
+{
+    const int first = rowCount();
+    if (definitions.isEmpty()) {
+        return first;
+    }
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(definitions.size()) - 1);
+    m_definitions.reserve(first + definitions.size());
+    for (const QKVFixtureDefinition* source : definitions) {
+        auto* copy = new QKVFixtureDefinition();
+        *copy = *source;
+        adopt(copy);
+        m_definitions.append(copy);
+    }
+    refreshListIndexesFrom(first);
+    endInsertRows();
+    return first;
+}
+
 QKVFixtureDefinition* LocalFixtureDefinitionListModel::definitionAt(int row) const
 {
     return row >= 0 && row < rowCount() ? m_definitions.at(row) : nullptr;

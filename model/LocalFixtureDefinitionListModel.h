@@ -40,6 +40,11 @@ public:
     /// Removes and deletes `count` definitions starting at `row`.
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
 
+    /// Appends copies of `definitions` as new rows at the end, announced as one insertion
+    /// (a library of thousands opens or imports in one step, not row by row). Returns the
+    /// row of the first copy.
+    int appendCopies(const QList<QKVFixtureDefinition*>& definitions);
+
     /// The definitions in row order; they stay owned by the model.
     QList<QKVFixtureDefinition*> definitions() const { return m_definitions; }
     /// The definition of `row`, or null.

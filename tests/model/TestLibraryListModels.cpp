@@ -162,6 +162,29 @@ private Q_SLOTS:
         QVERIFY(!model.insertRows(6, 1));
     }
 
+    void appendingCopiesInOneStep()
+    {
+        ListModel source;
+        appendDefinition(source, QStringLiteral("A"), QStringLiteral("M"), 3);
+        appendDefinition(source, QStringLiteral("B"), QStringLiteral("N"), 5);
+        ListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        appendDefinition(model, QStringLiteral("first"), QStringLiteral("M"));
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QCOMPARE(model.appendCopies(source.definitions()), 1);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(names(model), (QStringList {"first", "A", "B"}));
+        QCOMPARE(listRows(model), (QList<int> {0, 1, 2}));
+        // Copies, not the source's objects; and they report to this model.
+        QVERIFY(model.definitions().at(1) != source.definitions().at(0));
+        QCOMPARE(model.definitions().at(2)->listModel(), &model);
+        LocalChannelListModel channels(model.definitions().at(2));
+        QVERIFY(channels.insertRows(0, 1));
+        QCOMPARE(model.index(2, 1).data().toInt(), 6);
+        QCOMPARE(source.index(1, 1).data().toInt(), 5);
+        QCOMPARE(model.appendCopies({}), 3);
+    }
+
     void channelCountCellFollowsTheChannelModel()
     {
         ListModel model;

@@ -1,0 +1,134 @@
+// bench-library-panel: opens a loaded library of 10,000 definitions into the library
+// panel (offscreen) and times one filter tick over it, the two things a user waits for.
+// The references, measured in the same run: copying the definitions (what opening must
+// do anyway) and one case-insensitive search through every name and manufacturer (what
+// any filter must do). Prints one JSON line per figure; times are the best of several
+// rounds, in milliseconds.
+
+#include "SyntheticLibrary.h"
+
+#include "KVFLArchive.h"
+#include "LibraryForm.h"
+#include "QKVFixtureDefinition.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr int Definitions = 10000;
+constexpr int Channels = 24;
+constexpr int Rounds = 5;
+
+template<typename F> double best(F measure)
+{
+    double result = std::numeric_limits<double>::max();
+    for (int round = 0; round < Rounds; ++round) {
+        result = std::min(result, measure());
+    }
+    return result;
+}
+
+void print(const char* name, double ms, double reference)
+{
+    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"ms\", \"reference\": %.1f, \"ratio\": %.2f}\n", name,
+                ms, reference, ms / reference);
+    std::fflush(stdout);
+}
+
+std::unique_ptr<KVFLArchive> loadedLibrary()
+{
+    const auto generated = SyntheticLibrary::make(Definitions, Channels);
+    QList<QKVFixtureDefinition*> list;
+    for (const auto& definition : generated) {
+        list.append(definition.get());
+    }
+    KVFLArchive writer;
+    writer.setDefinitionsToSave(list);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    if (!writer.save(&out)) {
+        return nullptr;
+    }
+    auto archive = std::make_unique<KVFLArchive>();
+    QBuffer in(&out.buffer());
+    in.open(QIODevice::ReadOnly);
+    return archive->load(&in) ? std::move(archive) : nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const std::unique_ptr<KVFLArchive> archive = loadedLibrary();
+    if (!archive) {
+        std::fprintf(stderr, "could not build the library\n");
+        return 1;
+    }
+    const QList<QKVFixtureDefinition*> definitions = archive->definitions();
+
+    const double copying = best([&] {
+        QElapsedTimer timer;
+        timer.start();
+        QList<QKVFixtureDefinition*> copies;
+        for (const QKVFixtureDefinition* definition : definitions) {
+            auto* copy = new QKVFixtureDefinition();
+            *copy = *definition;
+            copies.append(copy);
+        }
+        const double ms = timer.nsecsElapsed() / 1e6;
+        qDeleteAll(copies);
+        return ms;
+    });
+
+    LibraryForm form;
+    form.resize(640, 760);
+    form.show();
+    const double opening = best([&] {
+        QElapsedTimer timer;
+        timer.start();
+        form.setArchive(archive.get());
+        // Until the table has drawn the new rows.
+        form.repaint();
+        QCoreApplication::processEvents();
+        return timer.nsecsElapsed() / 1e6;
+    });
+    print("library_panel_open_10000", opening, copying);
+
+    const QRegularExpression pattern(QStringLiteral("wash"), QRegularExpression::CaseInsensitiveOption);
+    const double searching = best([&] {
+        QElapsedTimer timer;
+        timer.start();
+        int found = 0;
+        for (const QKVFixtureDefinition* definition : definitions) {
+            found += pattern.match(definition->displayName()).hasMatch() ||
+                     pattern.match(definition->manufacturer()).hasMatch();
+        }
+        const double ms = timer.nsecsElapsed() / 1e6;
+        return found < 0 ? 0.0 : ms;
+    });
+
+    auto* field = form.findChild<QLineEdit*>(QStringLiteral("filterLineEdit"));
+    const QStringList texts{QStringLiteral("wash"), QStringLiteral("w"), QStringLiteral("zzz"), QString()};
+    int next = 0;
+    const double tick = best([&] {
+        field->setText(texts.at(next++ % texts.size()));
+        QElapsedTimer timer;
+        timer.start();
+        form.slotTimer();
+        form.repaint();
+        return timer.nsecsElapsed() / 1e6;
+    });
+    print("library_panel_filter_tick_10000", tick, searching);
+    return 0;
+}

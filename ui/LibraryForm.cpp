@@ -1,0 +1,470 @@
+#include "LibraryForm.h"
+#include "ui_LibraryForm.h"
+
+#include "KVFLArchive.h"
+#include "LocalFixtureDefinitionEditForm.h"
+#include "LocalFixtureDefinitionListModel.h"
+#include "QKVFixtureDefinition.h"
+#include "ResourcePaths.h"
+#include "TwoColumnsSortFilterProxyModel.h"
+
+#include <QCompleter>
+#include <QHeaderView>
+#include <QMenu>
+#include <QSet>
+#include <QStringListModel>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+constexpr int NameColumnWidth = 230;
+constexpr int ChannelsColumnWidth = 80;
+} // namespace
+
+int LibraryForm::s_tickCounter = 0;
+
+LibraryForm::LibraryForm(QWidget* parent)
+    : QWidget(parent)
+    , m_ui(new Ui::LibraryForm())
+    , m_listModel(new LocalFixtureDefinitionListModel())
+    , m_completionModel(new QStringListModel())
+{
+    m_updateTimer.setInterval(InitialTickMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, &LibraryForm::slotTimer);
+    m_updateTimer.start();
+
+    m_ui->setupUi(this);
+    m_ui->filterLineEdit->completer()->setModel(m_completionModel.get());
+
+    m_newIcon = QIcon(ResourcePaths::FixtureNewIcon);
+    m_deleteIcon = QIcon(ResourcePaths::FixtureDeleteIcon);
+    m_selectAllIcon = QIcon(ResourcePaths::AllSelectedIcon);
+    m_clearSelectionIcon = QIcon(ResourcePaths::NothingSelectedIcon);
+    m_uploadIcon = QIcon(ResourcePaths::UploadIcon);
+    m_cloneIcon = QIcon(ResourcePaths::CloneIcon);
+
+    m_proxyModel = new TwoColumnsSortFilterProxyModel(this);
+    m_proxyModel->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_proxyModel->setDynamicSortFilter(true);
+    m_proxyModel->setSourceModel(m_listModel.get());
+
+    QTableView* table = m_ui->fixtureDefinitionsTableView;
+    table->setModel(m_proxyModel);
+    table->setSortingEnabled(true);
+    table->sortByColumn(LocalFixtureDefinitionListModel::NameColumn, Qt::AscendingOrder);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Names are the longest texts; the manufacturer column takes the rest.
+    table->horizontalHeader()->resizeSection(LocalFixtureDefinitionListModel::NameColumn, NameColumnWidth);
+    table->horizontalHeader()->resizeSection(LocalFixtureDefinitionListModel::ChannelsColumn, ChannelsColumnWidth);
+    connect(table, &QWidget::customContextMenuRequested, this, &LibraryForm::showContextMenu);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::requestCounterUpdate);
+
+    updateFilter();
+    updateCompleter();
+    updateCurrentFixtureDefinition();
+    m_locked = false;
+
+    connect(this, &LibraryForm::signalUpdateCounters, m_ui->fixturesCounter, &FixturesCounterForm::updateCounts);
+    connect(table->selectionModel(),
+            &QItemSelectionModel::currentChanged,
+            this,
+            &LibraryForm::currentFixtureDefinitionChanged);
+    connect(m_listModel.get(), &QAbstractItemModel::dataChanged, this, &LibraryForm::requestCompleterUpdate);
+    connect(m_ui->fixtureDefinitionForm,
+            &LocalFixtureDefinitionEditForm::contentEdited,
+            this,
+            &LibraryForm::slotArchiveModified);
+}
+
+LibraryForm::~LibraryForm()
+{
+    // Views and the editor let go of the models before the models go.
+    m_ui->fixtureDefinitionForm->setFixtureDefinition(nullptr);
+    m_ui->fixtureDefinitionsTableView->setModel(nullptr);
+    m_ui->filterLineEdit->completer()->setModel(nullptr);
+    m_proxyModel->setSourceModel(nullptr);
+}
+
+QTableView* LibraryForm::tableView() const
+{
+    return m_ui->fixtureDefinitionsTableView;
+}
+
+LocalFixtureDefinitionEditForm* LibraryForm::editForm() const
+{
+    return m_ui->fixtureDefinitionForm;
+}
+
+// Deferred update requests. Each only raises a flag; the timer serves it.
+
+void LibraryForm::on_filterLineEdit_textChanged(const QString&)
+{
+    requestFilterUpdate();
+}
+
+void LibraryForm::on_filterLineEdit_textEdited(const QString&)
+{
+    requestFilterUpdate();
+}
+
+void LibraryForm::on_filterLineEdit_editingFinished()
+{
+    requestFilterUpdate();
+}
+
+void LibraryForm::on_manufacturerBttn_clicked()
+{
+    requestFilterUpdate();
+    requestCompleterUpdate();
+}
+
+void LibraryForm::on_fixtureNameBttn_clicked()
+{
+    requestFilterUpdate();
+    requestCompleterUpdate();
+}
+
+void LibraryForm::requestFilterUpdate()
+{
+    m_filterRequested = true;
+}
+
+void LibraryForm::requestCompleterUpdate()
+{
+    m_completerRequested = true;
+}
+
+void LibraryForm::requestCounterUpdate()
+{
+    m_counterRequested = true;
+}
+
+void LibraryForm::slotTimer()
+{
+    const int previousInterval = m_updateTimer.interval();
+    m_updateTimer.stop();
+    const bool measured = s_tickCounter % TicksPerMeasurement == 0;
+    if (measured) {
+        m_stopwatch.start();
+    }
+    if (m_filterRequested) {
+        // The completer request survives: a toggle or a new library asks for both, and
+        // the completion list must follow on a later tick.
+        m_filterRequested = false;
+        m_counterRequested = false;
+        updateFilter();
+    } else if (m_completerRequested) {
+        m_completerRequested = false;
+        updateCompleter();
+    } else if (m_counterRequested) {
+        m_counterRequested = false;
+        updateCounter();
+    }
+    if (measured) {
+        const qint64 cost = m_stopwatch.elapsed();
+        m_updateTimer.start(static_cast<int>(std::max<qint64>(TickCostFactor * cost, MinimumTickMs)));
+    } else {
+        m_updateTimer.start(previousInterval);
+    }
+    ++s_tickCounter;
+}
+
+void LibraryForm::updateFilter()
+{
+    m_proxyModel->setFilterFixtureName(m_ui->fixtureNameBttn->isChecked());
+    m_proxyModel->setFilterManufacturer(m_ui->manufacturerBttn->isChecked());
+    m_proxyModel->setFilterFixedString(m_ui->filterLineEdit->text());
+    requestCounterUpdate();
+}
+
+void LibraryForm::updateCompleter()
+{
+    const bool names = m_ui->fixtureNameBttn->isChecked();
+    const bool manufacturers = m_ui->manufacturerBttn->isChecked();
+    QSet<QString> words;
+    if (names || manufacturers) {
+        const QList<QKVFixtureDefinition*> definitions = m_listModel->definitions();
+        words.reserve(definitions.size() * 2);
+        for (const QKVFixtureDefinition* definition : definitions) {
+            if (names && !definition->name().isEmpty()) {
+                words.insert(definition->name());
+            }
+            if (manufacturers && !definition->manufacturer().isEmpty()) {
+                words.insert(definition->manufacturer());
+            }
+        }
+    }
+    QStringList list(words.cbegin(), words.cend());
+    list.sort(Qt::CaseSensitive);
+    m_completionModel->setStringList(list);
+}
+
+void LibraryForm::updateCounter()
+{
+    const int selected = static_cast<int>(m_ui->fixtureDefinitionsTableView->selectionModel()->selectedRows().size());
+    Q_EMIT signalUpdateCounters(m_proxyModel->acceptedRowCount(), m_listModel->rowCount(), selected);
+}
+
+// Following the current row.
+
+void LibraryForm::on_fixtureDefinitionsTableView_clicked(const QModelIndex&)
+{
+    currentFixtureDefinitionChanged();
+}
+
+void LibraryForm::on_fixtureDefinitionsTableView_activated(const QModelIndex&)
+{
+    currentFixtureDefinitionChanged();
+}
+
+void LibraryForm::on_fixtureDefinitionsTableView_entered(const QModelIndex&)
+{
+    currentFixtureDefinitionChanged();
+}
+
+void LibraryForm::on_fixtureDefinitionsTableView_viewportEntered()
+{
+    currentFixtureDefinitionChanged();
+}
+
+void LibraryForm::currentFixtureDefinitionChanged()
+{
+    if (m_ui->fixtureDefinitionsTableView->hasFocus()) {
+        updateCurrentFixtureDefinition();
+    }
+}
+
+void LibraryForm::updateCurrentFixtureDefinition()
+{
+    const QModelIndex current = m_ui->fixtureDefinitionsTableView->selectionModel()->currentIndex();
+    QKVFixtureDefinition* definition = nullptr;
+    if (current.isValid()) {
+        definition = m_listModel->definitionAt(m_proxyModel->mapToSource(current.siblingAtColumn(0)).row());
+    }
+    if (definition != m_ui->fixtureDefinitionForm->fixtureDefinition()) {
+        m_ui->fixtureDefinitionForm->setFixtureDefinition(definition);
+    }
+}
+
+// Adding, duplicating, removing.
+
+void LibraryForm::makeSourceRowCurrent(int sourceRow)
+{
+    const QModelIndex index = m_proxyModel->mapFromSource(m_listModel->index(sourceRow, 0));
+    if (!index.isValid()) {
+        return;
+    }
+    QTableView* table = m_ui->fixtureDefinitionsTableView;
+    table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table->scrollTo(index);
+}
+
+void LibraryForm::addFixtureDefinition(QKVFixtureDefinition* definition)
+{
+    if (!definition) {
+        return;
+    }
+    const int row = m_listModel->appendCopies({definition});
+    makeSourceRowCurrent(row);
+    requestFilterUpdate();
+    requestCompleterUpdate();
+    // Shown in the editor even when the filter hides its row.
+    m_ui->fixtureDefinitionForm->setFixtureDefinition(m_listModel->definitionAt(row));
+    Q_EMIT archiveModified();
+}
+
+void LibraryForm::on_addFixtureDefinition_clicked()
+{
+    QKVFixtureDefinition definition;
+    definition.setName(tr("New Fixture"));
+    addFixtureDefinition(&definition);
+    Q_EMIT archiveModified();
+}
+
+void LibraryForm::duplicateFixtures_clicked()
+{
+    const QList<QKVFixtureDefinition*> selected = selectedFixtureDefinitions();
+    if (selected.isEmpty()) {
+        return;
+    }
+    m_listModel->appendCopies(selected);
+    requestFilterUpdate();
+    requestCounterUpdate();
+    Q_EMIT archiveModified();
+    currentFixtureDefinitionChanged();
+}
+
+void LibraryForm::on_removeFixtureDefinition_clicked()
+{
+    deleteSelected();
+}
+
+void LibraryForm::deleteSelected()
+{
+    // A running upload reads the library's definitions; none may go while it runs.
+    if (m_locked) {
+        return;
+    }
+    QList<int> rows = selectedSourceRows();
+    if (rows.isEmpty()) {
+        return;
+    }
+    for (int row : std::as_const(rows)) {
+        m_ui->fixtureDefinitionForm->fixtureDefinitionToBeRemoved(m_listModel->index(row, 0));
+    }
+    // From the bottom up, a run of neighbouring rows at a time, so the rows still to go
+    // keep their numbers and a large selection goes in few steps.
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i + 1;
+        while (j < rows.size() && rows.at(j) == rows.at(j - 1) - 1) {
+            ++j;
+        }
+        m_listModel->removeRows(rows.at(j - 1), static_cast<int>(j - i));
+        i = j;
+    }
+    requestCompleterUpdate();
+    requestCounterUpdate();
+    Q_EMIT archiveModified();
+}
+
+QList<int> LibraryForm::selectedSourceRows() const
+{
+    QList<int> rows;
+    const QModelIndexList selected = m_ui->fixtureDefinitionsTableView->selectionModel()->selectedRows(0);
+    rows.reserve(selected.size());
+    for (const QModelIndex& index : selected) {
+        rows.append(m_proxyModel->mapToSource(index).row());
+    }
+    return rows;
+}
+
+QList<QKVFixtureDefinition*> LibraryForm::selectedFixtureDefinitions() const
+{
+    QList<QKVFixtureDefinition*> definitions;
+    for (int row : selectedSourceRows()) {
+        if (QKVFixtureDefinition* definition = m_listModel->definitionAt(row)) {
+            definitions.append(definition);
+        }
+    }
+    return definitions;
+}
+
+void LibraryForm::selectAll()
+{
+    m_ui->fixtureDefinitionsTableView->selectAll();
+}
+
+void LibraryForm::clearSelection()
+{
+    m_ui->fixtureDefinitionsTableView->clearSelection();
+}
+
+void LibraryForm::copySelectedToDevice()
+{
+    Q_EMIT copyToDeviceRequested();
+}
+
+void LibraryForm::slotArchiveModified()
+{
+    Q_EMIT archiveModified();
+}
+
+void LibraryForm::setLocked(bool locked)
+{
+    m_locked = locked;
+    m_ui->removeFixtureDefinition->setEnabled(!locked);
+}
+
+std::unique_ptr<QMenu> LibraryForm::buildContextMenu()
+{
+    const bool anySelected = !selectedSourceRows().isEmpty();
+    auto menu = std::make_unique<QMenu>();
+    menu->addAction(m_selectAllIcon, tr("Select all"), this, &LibraryForm::selectAll);
+    if (anySelected) {
+        menu->addAction(m_clearSelectionIcon, tr("Clear selection"), this, &LibraryForm::clearSelection);
+    }
+    menu->addSeparator();
+    if (anySelected) {
+        QAction* copy
+            = menu->addAction(m_uploadIcon, tr("Copy selected to device"), this, &LibraryForm::copySelectedToDevice);
+        copy->setEnabled(!m_locked);
+    }
+    menu->addAction(m_newIcon, tr("Add new fixture definition"), this, &LibraryForm::on_addFixtureDefinition_clicked);
+    if (anySelected) {
+        menu->addAction(
+            m_cloneIcon, tr("Duplicate selected fixture definitions"), this, &LibraryForm::duplicateFixtures_clicked);
+        QAction* remove = menu->addAction(
+            m_deleteIcon, tr("Delete selected fixture definitions"), this, &LibraryForm::deleteSelected);
+        remove->setEnabled(!m_locked);
+    }
+    return menu;
+}
+
+void LibraryForm::showContextMenu(const QPoint& pos)
+{
+    std::unique_ptr<QMenu> menu = buildContextMenu();
+    menu->exec(m_ui->fixtureDefinitionsTableView->viewport()->mapToGlobal(pos));
+}
+
+// The library.
+
+void LibraryForm::installModel(std::unique_ptr<LocalFixtureDefinitionListModel> model)
+{
+    m_ui->fixtureDefinitionForm->setFixtureDefinition(nullptr);
+    m_proxyModel->setSourceModel(model.get());
+    m_listModel = std::move(model);
+    requestFilterUpdate();
+    requestCompleterUpdate();
+    updateCurrentFixtureDefinition();
+    connect(m_listModel.get(), &QAbstractItemModel::dataChanged, this, &LibraryForm::requestCompleterUpdate);
+    updateCounter();
+}
+
+void LibraryForm::clearArchive()
+{
+    installModel(std::make_unique<LocalFixtureDefinitionListModel>());
+    m_archive = nullptr;
+}
+
+bool LibraryForm::setArchive(KVFLArchive* archive)
+{
+    const int interval = m_updateTimer.interval();
+    m_updateTimer.stop();
+    installModel(std::make_unique<LocalFixtureDefinitionListModel>());
+    if (archive) {
+        appendDefinitions(archive->definitions());
+    }
+    m_updateTimer.start(interval);
+    m_archive = archive;
+    return true;
+}
+
+bool LibraryForm::importArchive(KVFLArchive* archive)
+{
+    if (!archive) {
+        return false;
+    }
+    appendDefinitions(archive->definitions());
+    return true;
+}
+
+void LibraryForm::appendDefinitions(const QList<QKVFixtureDefinition*>& definitions)
+{
+    if (definitions.isEmpty()) {
+        return;
+    }
+    // All but the last in one insertion; the last becomes current and is announced.
+    m_listModel->appendCopies(definitions.mid(0, definitions.size() - 1));
+    addFixtureDefinition(definitions.last());
+}
+
+bool LibraryForm::saveArchive()
+{
+    if (!m_archive) {
+        return false;
+    }
+    m_archive->setDefinitionsToSave(m_listModel->definitions());
+    return m_archive->save();
+}

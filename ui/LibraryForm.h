@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QItemSelection>
+#include <QList>
+#include <QModelIndex>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+#include "KVFLArchive.h"
+class LocalFixtureDefinitionEditForm;
+class LocalFixtureDefinitionListModel;
+class QKVFixtureDefinition;
+class QMenu;
+class QStringListModel;
+class QTableView;
+class TwoColumnsSortFilterProxyModel;
+
+namespace Ui {
+class LibraryForm;
+}
+
+/// The library panel: the definitions of the open library as a sortable, filterable
+/// table with a completing filter field, counters, add / duplicate / remove, and the
+/// editor of the current definition below the table.
+///
+/// Filtering, the completion list and the counters walk the whole library, so they are
+/// requested by flags and served by a timer, one kind per tick; the period adapts to the
+/// measured cost of the work, so typing stays smooth on large libraries.
+class LibraryForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /// The first tick comes this long after construction.
+    static constexpr int InitialTickMs = 400;
+    /// The timer never ticks faster than this.
+    static constexpr int MinimumTickMs = 100;
+    /// The period is this many times the cost of the measured tick.
+    static constexpr int TickCostFactor = 10;
+    /// One tick in this many is measured.
+    static constexpr int TicksPerMeasurement = 100;
+
+    explicit LibraryForm(QWidget* parent = nullptr);
+    ~LibraryForm() override;
+
+    /// Shows copies of the definitions of a loaded archive; the last one becomes current
+    /// and archiveModified() is emitted when there is any. Returns true.
+    bool setArchive(KVFLArchive* archive);
+    /// Empties the panel and forgets the archive.
+    void clearArchive();
+    KVFLArchive* archive() const { return m_archive; }
+    /// Saves the shown definitions into the archive's file. False without an archive or
+    /// when the archive could not be written.
+    bool saveArchive();
+    /// Appends copies of the definitions of another loaded archive. False for none.
+    bool importArchive(KVFLArchive* archive);
+    /// Appends a copy of `definition`, makes it current and shows it in the editor.
+    void addFixtureDefinition(QKVFixtureDefinition* definition);
+    /// The definitions of the selected rows, in selection order; owned by the panel.
+    QList<QKVFixtureDefinition*> selectedFixtureDefinitions() const;
+    /// Set while a device operation runs: the context menu then refuses device actions
+    /// and the removal of definitions.
+    void setLocked(bool locked);
+    bool isLocked() const { return m_locked; }
+
+    /// The menu the table shows for a right click, built for the current selection.
+    std::unique_ptr<QMenu> buildContextMenu();
+
+    LocalFixtureDefinitionListModel* listModel() const { return m_listModel.get(); }
+    TwoColumnsSortFilterProxyModel* proxyModel() const { return m_proxyModel; }
+    QStringListModel* completionModel() const { return m_completionModel.get(); }
+    QTableView* tableView() const;
+    LocalFixtureDefinitionEditForm* editForm() const;
+    /// The current period of the deferred-update timer.
+    int tickInterval() const { return m_updateTimer.interval(); }
+
+Q_SIGNALS:
+    /// The library changed: an addition, duplication, removal or edit.
+    void archiveModified();
+    /// The user asked to copy the selected definitions to the device.
+    void copyToDeviceRequested();
+    void signalUpdateCounters(int nVisible, int nTotal, int nSelected);
+
+public Q_SLOTS:
+    void on_filterLineEdit_textChanged(const QString& text);
+    void on_filterLineEdit_textEdited(const QString& text);
+    void on_filterLineEdit_editingFinished();
+    void on_manufacturerBttn_clicked();
+    void on_fixtureNameBttn_clicked();
+    void requestFilterUpdate();
+    void requestCompleterUpdate();
+    void requestCounterUpdate();
+
+    void on_fixtureDefinitionsTableView_clicked(const QModelIndex& index);
+    void on_fixtureDefinitionsTableView_activated(const QModelIndex& index);
+    void on_fixtureDefinitionsTableView_entered(const QModelIndex& index);
+    void on_fixtureDefinitionsTableView_viewportEntered();
+    /// Follows the current row, but only while the table has the keyboard focus.
+    void currentFixtureDefinitionChanged();
+    /// Shows the definition of the current row in the editor.
+    void updateCurrentFixtureDefinition();
+
+    void updateFilter();
+    void updateCompleter();
+    void updateCounter();
+    /// One tick of the deferred updates.
+    void slotTimer();
+
+    void on_addFixtureDefinition_clicked();
+    void duplicateFixtures_clicked();
+    void on_removeFixtureDefinition_clicked();
+    void deleteSelected();
+    void selectAll();
+    void clearSelection();
+    void copySelectedToDevice();
+    void showContextMenu(const QPoint& pos);
+    void slotArchiveModified();
+
+private:
+    void installModel(std::unique_ptr<LocalFixtureDefinitionListModel> model);
+    /// Appends copies of `definitions`, the last through addFixtureDefinition().
+    void appendDefinitions(const QList<QKVFixtureDefinition*>& definitions);
+    void makeSourceRowCurrent(int sourceRow);
+    /// The selected rows of the list model, in selection order.
+    QList<int> selectedSourceRows() const;
+
+    std::unique_ptr<Ui::LibraryForm> m_ui;
+    std::unique_ptr<LocalFixtureDefinitionListModel> m_listModel;
+    TwoColumnsSortFilterProxyModel* m_proxyModel = nullptr;
+    std::unique_ptr<QStringListModel> m_completionModel;
+    QPointer<KVFLArchive> m_archive;
+    QIcon m_newIcon;
+    QIcon m_deleteIcon;
+    QIcon m_selectAllIcon;
+    QIcon m_clearSelectionIcon;
+    QIcon m_uploadIcon;
+    QIcon m_cloneIcon;
+    QTimer m_updateTimer;
+    QElapsedTimer m_stopwatch;
+    bool m_locked = false;
+    bool m_filterRequested = false;
+    bool m_completerRequested = false;
+    bool m_counterRequested = false;
+    // Shared by every panel: the measurement is of the machine, not of one panel.
+    static int s_tickCounter;
+};
