@@ -1,0 +1,33 @@
+#include "UserPrompts.h"
+
+#include <QDialog>
+#include <QFileDialog>
+
+std::shared_ptr<UserPrompts> UserPrompts::standard()
+{
+    return std::make_shared<QtUserPrompts>();
+}
+
+QMessageBox::StandardButton QtUserPrompts::message(QWidget* parent, const MessagePrompt& prompt)
+{
+    QMessageBox box(prompt.icon, prompt.title, prompt.text, prompt.buttons, parent);
+    box.setInformativeText(prompt.informativeText);
+    box.setDetailedText(prompt.detailedText);
+    if (prompt.defaultButton != QMessageBox::NoButton) {
+        box.setDefaultButton(prompt.defaultButton);
+    }
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString QtUserPrompts::fileName(QWidget* parent, const FilePrompt& prompt)
+{
+    if (prompt.kind == FilePrompt::Save) {
+        return QFileDialog::getSaveFileName(parent, prompt.caption, prompt.directory, prompt.filter);
+    }
+    return QFileDialog::getOpenFileName(parent, prompt.caption, prompt.directory, prompt.filter);
+}
+
+int QtUserPrompts::runDialog(QDialog& dialog)
+{
+    return dialog.exec();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <memory>
+
+class QDialog;
+class QWidget;
+
+/// One message box: what it says and which buttons it offers.
+struct MessagePrompt
+{
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QString title;
+    QString text;
+    QString informativeText;
+    /// Shown behind the box's "Show Details..." button.
+    QString detailedText;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+/// One file chooser.
+struct FilePrompt
+{
+    enum Kind { Open, Save };
+    Kind kind = Open;
+    QString caption;
+    QString directory;
+    QString filter;
+};
+
+/// Every question, information box, file chooser and modal dialog of the editor's window
+/// and of the firmware dialog goes through this, so tests can answer them and check
+/// exactly what was asked. The default shows the real Qt dialogs.
+class UserPrompts
+{
+public:
+    virtual ~UserPrompts() = default;
+
+    /// Shows a message box over `parent` (none when null); returns the button chosen.
+    virtual QMessageBox::StandardButton message(QWidget* parent, const MessagePrompt& prompt) = 0;
+    /// Asks for a file; empty when the user cancelled.
+    virtual QString fileName(QWidget* parent, const FilePrompt& prompt) = 0;
+    /// Runs `dialog` modally; returns its result.
+    virtual int runDialog(QDialog& dialog) = 0;
+
+    /// The real dialogs.
+    static std::shared_ptr<UserPrompts> standard();
+};
+
+/// The real Qt message boxes, file dialogs and modal runs.
+class QtUserPrompts : public UserPrompts
+{
+public:
+    QMessageBox::StandardButton message(QWidget* parent, const MessagePrompt& prompt) override;
+    QString fileName(QWidget* parent, const FilePrompt& prompt) override;
+    int runDialog(QDialog& dialog) override;
+};
