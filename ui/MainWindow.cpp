@@ -1,36 +1,494 @@
 #include "MainWindow.h"
+#include "ui_MainWindow.h"
 
+#include "AboutDialog.h"
 #include "AppSettings.h"
+#include "KVFLArchive.h"
+#include "KVPWorkerThread.h"
 #include "ResourcePaths.h"
 
-#include <QIcon>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QMetaType>
+#include <QMovie>
 #include <QSettings>
 
-#include <cstdint>
+using korvane::KVP::KVPWorkerThread;
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+namespace {
+
+/// How long the status bar tells that the start library could not be opened.
+constexpr int StatusMessageMs = 10000;
+
+const QString LibraryFileCaption = QStringLiteral("Open Fixture Definition Library");
+const QString LibrarySuffix = QStringLiteral("kvfl");
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, std::shared_ptr<UserPrompts> prompts)
+    : QMainWindow(parent), m_prompts(prompts ? std::move(prompts) : UserPrompts::standard())
 {
     setUp();
 }
 
-MainWindow::MainWindow(const QString& startFileName) : QMainWindow(nullptr), m_startFileName(startFileName)
+MainWindow::MainWindow(const QString& startFileName, std::shared_ptr<UserPrompts> prompts)
+    : QMainWindow(nullptr)
+    , m_prompts(prompts ? std::move(prompts) : UserPrompts::standard())
+    , m_startFileName(startFileName)
 {
     setUp();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The panels go with the widgets; they must not outlive what they show.
+    m_ui->libraryForm->clearArchive();
+    if (m_worker) {
+        m_worker->stopWorker();
+        m_worker->wait();
+    }
+    delete m_currentRequest;
+}
 
 void MainWindow::setUp()
 {
+    m_closing = false;
     m_settings = std::make_unique<QSettings>(
         QSettings::NativeFormat, QSettings::UserScope, AppSettings::OrganizationName, AppSettings::ApplicationName);
 
+    m_worker = new KVPWorkerThread(this);
+
+    m_ui = std::make_unique<Ui::MainWindow>();
+    m_ui->setupUi(this);
     setWindowTitle(AppSettings::ApplicationName);
     setWindowIcon(QIcon(ResourcePaths::WindowIcon));
     resize(InitialWidth, InitialHeight);
-
     // The worker thread reports the device's versions as uint16_t across threads; the
     // queued connection finds the type only under this name.
     qRegisterMetaType<uint16_t>("uint16_t");
+
+    m_currentRequest = nullptr;
+    connectWorker();
+    m_worker->start(QThread::InheritPriority);
+
+    m_ui->firmwareUpdateInfoWidget->hide();
+    m_ui->closingWidget->hide();
+    m_busyAnimation = std::make_unique<QMovie>(ResourcePaths::BusyAnimation);
+    m_ui->busyIndicatorLabel->setMovie(m_busyAnimation.get());
+
+    auto makeAction = [this](const QString& icon, const QString& text) {
+        auto* action = new QAction(QIcon(icon), text, this);
+        m_ui->toolBar->addAction(action);
+        return action;
+    };
+    m_newAction = makeAction(ResourcePaths::NewIcon, tr("New Library"));
+    m_openAction = makeAction(ResourcePaths::OpenIcon, tr("Open Library"));
+    m_saveAction = makeAction(ResourcePaths::SaveIcon, tr("Save Library"));
+    m_saveAsAction = makeAction(ResourcePaths::SaveAsIcon, tr("Save Library As"));
+    m_importAction = makeAction(ResourcePaths::ImportIcon, tr("Import Library"));
+    m_ui->toolBar->addSeparator();
+    m_uploadAction = makeAction(ResourcePaths::UploadIcon, tr("Upload selection to device"));
+    m_downloadAction = makeAction(ResourcePaths::DownloadIcon, tr("Download selection to computer"));
+    connect(m_newAction, &QAction::triggered, this, &MainWindow::on_actionNew_Archive_triggered);
+    connect(m_openAction, &QAction::triggered, this, &MainWindow::on_action_Open_Archive_triggered);
+    connect(m_saveAction, &QAction::triggered, this, &MainWindow::on_actionSave_Archive_triggered);
+    connect(m_saveAsAction, &QAction::triggered, this, &MainWindow::on_actionSave_archive_as_triggered);
+    connect(m_importAction, &QAction::triggered, this, &MainWindow::on_actionImport_Library_triggered);
+    connect(m_uploadAction, &QAction::triggered, this, &MainWindow::uploadCurrentSelection);
+    connect(m_downloadAction, &QAction::triggered, this, &MainWindow::downloadCurrentSelection);
+    m_ui->progressBars->hide();
+
+    connect(m_ui->libraryForm, &LibraryForm::archiveModified, this, &MainWindow::windowModified);
+    connect(m_ui->libraryForm, &LibraryForm::copyToDeviceRequested, this, &MainWindow::uploadCurrentSelection);
+    connect(m_ui->remoteForm, &DeviceForm::deleteRequested, this, &MainWindow::deleteCurrentlySelectedFixturesOnDevice);
+    connect(m_ui->remoteForm, &DeviceForm::copyToComputerRequested, this, &MainWindow::downloadCurrentSelection);
+    connect(m_ui->abortButton, &QPushButton::clicked, this, &MainWindow::abortButtonClicked);
+
+    openInitialLibrary();
+
+    connect(m_ui->remoteForm, &DeviceForm::discoverDevicesClicked, this, &MainWindow::discoverDevices);
+    connect(m_ui->remoteForm->devicesCombo(), &QComboBox::currentIndexChanged, this, &MainWindow::updateActiveDevice);
+    startDiscovery();
+}
+
+void MainWindow::connectWorker()
+{
+    connect(
+        m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, &MainWindow::devicesDiscovered, Qt::UniqueConnection);
+    connect(
+        m_worker, &KVPWorkerThread::deviceSelectionFinished, this, &MainWindow::deviceSelected, Qt::UniqueConnection);
+    connect(m_worker, &KVPWorkerThread::lostConnection, this, &MainWindow::onDisconnected, Qt::UniqueConnection);
+}
+
+void MainWindow::disconnectWorker()
+{
+    disconnect(m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, &MainWindow::devicesDiscovered);
+    disconnect(m_worker, &KVPWorkerThread::deviceSelectionFinished, this, &MainWindow::deviceSelected);
+    disconnect(m_worker, &KVPWorkerThread::lostConnection, this, &MainWindow::onDisconnected);
+}
+
+// Messages.
+
+void MainWindow::showInformation(const QString& text, const QString& informativeText, const QString& detailedText)
+{
+    MessagePrompt prompt;
+    prompt.icon = QMessageBox::Information;
+    prompt.title = AppSettings::ApplicationName;
+    prompt.text = text;
+    prompt.informativeText = informativeText;
+    prompt.detailedText = detailedText;
+    prompt.buttons = QMessageBox::Ok;
+    m_prompts->message(this, prompt);
+}
+
+QMessageBox::StandardButton MainWindow::askQuestion(const QString& text)
+{
+    MessagePrompt prompt;
+    prompt.icon = QMessageBox::Question;
+    prompt.title = AppSettings::ApplicationName;
+    prompt.text = text;
+    prompt.buttons = QMessageBox::Yes | QMessageBox::No;
+    return m_prompts->message(this, prompt);
+}
+
+// The title and the modified marker.
+
+void MainWindow::updateWindowTitle(const QString& fileName)
+{
+    QString shown;
+    if (fileName.isEmpty()) {
+        shown = tr("Unnamed");
+    } else {
+        const QFileInfo file(fileName);
+        shown = file.fileName();
+        m_settings->setValue(AppSettings::WorkingDirKey, file.absolutePath());
+    }
+    m_currentFileName = fileName;
+    m_settings->setValue(AppSettings::LibraryKey, fileName);
+    setWindowTitle(AppSettings::ApplicationName + QStringLiteral(" - [*]") + shown);
+}
+
+void MainWindow::windowModified()
+{
+    setWindowModified(true);
+}
+
+void MainWindow::windowUnModified()
+{
+    setWindowModified(false);
+}
+
+// Opening, saving, importing.
+
+bool MainWindow::isLargeFile(const QString& fileName) const
+{
+    return QFileInfo(fileName).size() > LargeFileBytes;
+}
+
+bool MainWindow::confirmLargeFile(const QString& fileName)
+{
+    const QString text
+        = QStringLiteral("The file %1 seems to be rather large.\nDo you want to continue anyway?").arg(fileName);
+    return askQuestion(text) == QMessageBox::Yes;
+}
+
+bool MainWindow::askSaveModified()
+{
+    if (askQuestion(tr("The current library has been modified\nDo you want to save the changes?"))
+        != QMessageBox::Yes) {
+        return true;
+    }
+    // The user asked to keep the changes: going on without them would lose them.
+    return saveLibrary();
+}
+
+void MainWindow::installArchive(std::unique_ptr<KVFLArchive> archive)
+{
+    m_ui->libraryForm->setArchive(archive.get());
+    // The previous archive goes only once its successor is shown.
+    std::swap(m_archive, archive);
+}
+
+bool MainWindow::openStartLibrary(const QString& fileName, bool& refusedAsLarge)
+{
+    refusedAsLarge = false;
+    if (isLargeFile(fileName) && !confirmLargeFile(fileName)) {
+        refusedAsLarge = true;
+        return false;
+    }
+    auto archive = std::make_unique<KVFLArchive>(fileName);
+    if (fileName.isEmpty() || !archive->load()) {
+        if (!fileName.isEmpty() && fileName == m_startFileName) {
+            statusBar()->showMessage(tr("Could not open %1: %2").arg(fileName, archive->errorString()),
+                                     StatusMessageMs);
+        }
+        return false;
+    }
+    installArchive(std::move(archive));
+    updateWindowTitle(fileName);
+    setWindowModified(false);
+    return true;
+}
+
+void MainWindow::openInitialLibrary()
+{
+    bool refused = false;
+    if (!m_startFileName.isEmpty()) {
+        if (openStartLibrary(m_startFileName, refused)) {
+            return;
+        }
+        if (refused) {
+            m_ui->libraryForm->clearArchive();
+            updateWindowTitle(QString());
+            newLibrary();
+            return;
+        }
+    }
+    const QString lastLibrary = m_settings->value(AppSettings::LibraryKey).toString();
+    if (openStartLibrary(lastLibrary, refused)) {
+        return;
+    }
+    m_ui->libraryForm->clearArchive();
+    updateWindowTitle(QString());
+    newLibrary();
+}
+
+void MainWindow::newLibrary()
+{
+    if (m_archive && isWindowModified() && !askSaveModified()) {
+        return;
+    }
+    auto archive = std::make_unique<KVFLArchive>(QString());
+    setWindowModified(false);
+    updateWindowTitle(QString());
+    installArchive(std::move(archive));
+    setWindowModified(false);
+}
+
+void MainWindow::openLibrary()
+{
+    if (m_archive && isWindowModified() && !askSaveModified()) {
+        return;
+    }
+    QString directory;
+    if (m_archive) {
+        const QFileInfo file(m_archive->fileName());
+        directory = !m_archive->fileName().isEmpty() && file.exists()
+            ? file.absolutePath()
+            : QFileInfo(m_settings->value(AppSettings::WorkingDirKey).toString()).path();
+    }
+    FilePrompt chooser;
+    chooser.kind = FilePrompt::Open;
+    chooser.caption = LibraryFileCaption;
+    chooser.directory = directory;
+    chooser.filter = tr("Korvane Fixture Libraries (*.kvfl)");
+    for (;;) {
+        const QString fileName = m_prompts->fileName(this, chooser);
+        if (fileName.isEmpty()) {
+            return;
+        }
+        if (isLargeFile(fileName) && !confirmLargeFile(fileName)) {
+            return;
+        }
+        auto archive = std::make_unique<KVFLArchive>(fileName);
+        if (!archive->load()) {
+            showInformation(tr("Failed to open the library."), archive->errorString());
+            continue;
+        }
+        if (archive->hasUnsupportedFeatures()
+            && askQuestion(tr("The file contains information not supported by this software version.\n"
+                              "Data will be lost when storing this file. Continue anyway?"))
+                != QMessageBox::Yes) {
+            return;
+        }
+        installArchive(std::move(archive));
+        updateWindowTitle(fileName);
+        setWindowModified(false);
+        return;
+    }
+}
+
+void MainWindow::importLibrary()
+{
+    if (!m_archive) {
+        newLibrary();
+    }
+    QString directory;
+    if (m_archive && !m_archive->fileName().isEmpty() && QFileInfo::exists(m_archive->fileName())) {
+        directory = QFileInfo(m_archive->fileName()).absolutePath();
+    }
+    FilePrompt chooser;
+    chooser.kind = FilePrompt::Open;
+    chooser.caption = LibraryFileCaption;
+    chooser.directory = directory;
+    chooser.filter = tr("Korvane Fixture Libraries (*.kvfl)");
+    const QString fileName = m_prompts->fileName(this, chooser);
+    if (fileName.isEmpty()) {
+        return;
+    }
+    KVFLArchive imported(fileName);
+    if (!imported.load()) {
+        showInformation(tr("Failed to open the library."), imported.errorString());
+        return;
+    }
+    m_ui->libraryForm->importArchive(&imported);
+    setWindowModified(true);
+}
+
+bool MainWindow::saveLibrary()
+{
+    if (!m_archive) {
+        return false;
+    }
+    const QString fileName = m_archive->fileName();
+    if (!fileName.isEmpty() && QFileInfo::exists(fileName) && m_ui->libraryForm->saveArchive()) {
+        setWindowModified(false);
+        return true;
+    }
+    return saveLibraryAs();
+}
+
+bool MainWindow::saveLibraryAs()
+{
+    const QString directory = m_settings->value(AppSettings::WorkingDirKey).toString();
+    if (!m_archive) {
+        return false;
+    }
+    FilePrompt chooser;
+    chooser.kind = FilePrompt::Save;
+    chooser.caption = tr("Save library as");
+    chooser.directory = directory;
+    chooser.filter = tr("Korvane Fixture Definition Library (*.kvfl)");
+    for (;;) {
+        QString fileName = m_prompts->fileName(this, chooser);
+        if (fileName.isEmpty()) {
+            return false;
+        }
+        // A name typed without an extension still gets the one the file choosers filter by.
+        if (QFileInfo(fileName).suffix().isEmpty()) {
+            fileName += QLatin1Char('.') + LibrarySuffix;
+        }
+        m_archive->setFileName(fileName);
+        if (m_ui->libraryForm->saveArchive()) {
+            updateWindowTitle(fileName);
+            setWindowModified(false);
+            return true;
+        }
+        m_archive->setFileName(m_currentFileName);
+        showInformation(tr("Failed to save the library."), m_archive->errorString());
+    }
+}
+
+void MainWindow::on_actionNew_Archive_triggered()
+{
+    newLibrary();
+}
+
+void MainWindow::on_action_Open_Archive_triggered()
+{
+    openLibrary();
+}
+
+void MainWindow::on_actionSave_Archive_triggered()
+{
+    saveLibrary();
+}
+
+void MainWindow::on_actionSave_archive_as_triggered()
+{
+    saveLibraryAs();
+}
+
+void MainWindow::on_actionImport_Library_triggered()
+{
+    importLibrary();
+}
+
+void MainWindow::on_actionQuit_triggered()
+{
+    close();
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    auto* dialog = new AboutDialog(this);
+    m_prompts->runDialog(*dialog);
+    dialog->deleteLater();
+}
+
+// Closing: the worker thread winds down first, without blocking the window.
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_worker && m_worker->isRunning()) {
+        connect(m_worker, &QThread::finished, this, &MainWindow::workerThreadFinished, Qt::UniqueConnection);
+        m_worker->stopWorker();
+        m_closing = true;
+        m_ui->menuFile->menuAction()->setVisible(false);
+        m_ui->menuAbout->menuAction()->setVisible(false);
+        m_ui->menuEdit->menuAction()->setVisible(false);
+        m_ui->menubar->hide();
+        m_ui->toolBar->hide();
+        m_ui->widget_2->hide();
+        m_ui->progressBars->hide();
+        m_ui->closingWidget->show();
+        m_busyAnimation->start();
+        event->ignore();
+        return;
+    }
+
+    m_settings->setValue(AppSettings::LibraryKey, m_currentFileName);
+    if (m_archive && isWindowModified()) {
+        MessagePrompt prompt;
+        prompt.icon = QMessageBox::NoIcon;
+        prompt.text = QStringLiteral("The library has been modified.");
+        prompt.informativeText = QStringLiteral("Do you want to save your changes?");
+        prompt.buttons = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+        prompt.defaultButton = QMessageBox::Save;
+        const QMessageBox::StandardButton answer = m_prompts->message(nullptr, prompt);
+        // Save that did not save is no permission to drop the changes.
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !saveLibrary())
+            || (answer != QMessageBox::Save && answer != QMessageBox::Discard)) {
+            event->ignore();
+            cancelClose();
+            return;
+        }
+        m_settings->setValue(AppSettings::LibraryKey, m_currentFileName);
+    }
+    event->accept();
+}
+
+void MainWindow::cancelClose()
+{
+    m_ui->closingWidget->hide();
+    m_ui->widget_2->show();
+    m_ui->toolBar->show();
+    m_ui->menuFile->menuAction()->setVisible(true);
+    m_ui->menuAbout->menuAction()->setVisible(true);
+    m_ui->menuEdit->menuAction()->setVisible(true);
+    m_ui->menubar->show();
+    m_busyAnimation->stop();
+    m_closing = false;
+    restartWorker();
+}
+
+void MainWindow::workerThreadFinished()
+{
+    close();
+}
+
+void MainWindow::restartWorker()
+{
+    // The old thread has finished: its requests have reported or never ran.
+    delete m_worker;
+    m_worker = new KVPWorkerThread(this);
+    delete m_currentRequest;
+    m_currentRequest = nullptr;
+    m_uploadCopies.clear();
+    m_remoteCopies.clear();
+    connectWorker();
+    m_worker->start(QThread::InheritPriority);
+    startDiscovery();
 }

@@ -1,14 +1,38 @@
 #pragma once
 
+#include "KVPWorkerRequestI.h"
+#include "QKVFixtureDefinition.h"
+#include "QKVRemoteFixtureDefinition.h"
+#include "UserPrompts.h"
+
+#include <QAction>
+#include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
+class KVFLArchive;
+class QMovie;
 class QSettings;
 
-/// The editor's one window. It owns the settings store, and later the open library,
-/// the library and device panels and the worker thread.
+namespace korvane::KVP {
+class KVPWorkerThread;
+}
+
+namespace Ui {
+class MainWindow;
+}
+
+/// The editor's one window. It owns the open library (a `KVFLArchive` shown in the
+/// library panel), the device panel, the settings store and the worker thread that
+/// carries all device traffic, and it runs every device operation as a request on that
+/// thread, one at a time.
+///
+/// Every question, message box, file chooser and modal dialog goes through `prompts()`.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -16,18 +40,145 @@ class MainWindow : public QMainWindow
 public:
     static constexpr int InitialWidth = 1200;
     static constexpr int InitialHeight = 690;
+    /// A library above this size asks before it is opened (a library of thousands of
+    /// definitions takes a while and usually is a mistake).
+    static constexpr qint64 LargeFileBytes = 5 * 1024 * 1024;
+    /// The oldest QRD-540B firmware that still needs the update.
+    static constexpr uint16_t OutdatedQrd540bFirmware = 0x0102;
 
-    explicit MainWindow(QWidget* parent = nullptr);
+    /// No start library. `prompts` answers the window's questions; null: the real dialogs.
+    explicit MainWindow(QWidget* parent = nullptr, std::shared_ptr<UserPrompts> prompts = {});
     /// `startFileName` names the library to open at start; empty for none.
-    explicit MainWindow(const QString& startFileName);
+    explicit MainWindow(const QString& startFileName, std::shared_ptr<UserPrompts> prompts = {});
     ~MainWindow() override;
 
     QString startFileName() const { return m_startFileName; }
+    QString currentFileName() const { return m_currentFileName; }
     QSettings* settings() const { return m_settings.get(); }
+    UserPrompts& prompts() const { return *m_prompts; }
+    KVFLArchive* archive() const { return m_archive.get(); }
+    korvane::KVP::KVPWorkerThread* workerThread() const { return m_worker; }
+    /// The request in flight, or null when the window is idle.
+    korvane::KVP::KVPWorkerRequestI* currentRequest() const { return m_currentRequest; }
+    bool isClosing() const { return m_closing; }
+    bool isAborting() const { return m_aborting; }
+    QAction* uploadAction() const { return m_uploadAction; }
+    QAction* downloadAction() const { return m_downloadAction; }
+
+public Q_SLOTS:
+    // The library as a document.
+    void on_actionNew_Archive_triggered();
+    void on_action_Open_Archive_triggered();
+    void on_actionSave_Archive_triggered();
+    void on_actionSave_archive_as_triggered();
+    void on_actionImport_Library_triggered();
+    void on_actionQuit_triggered();
+    void on_actionAbout_triggered();
+    void updateWindowTitle(const QString& fileName);
+    void windowModified();
+    void windowUnModified();
+    void workerThreadFinished();
+
+    // Devices.
+    void on_actionDiscoverDevices_triggered();
+    void discoverDevices();
+    void devicesDiscovered();
+    void updateActiveDevice();
+    void deviceSelected(uint16_t fwVersion, uint16_t hwVersion);
+    void onDisconnected();
+    void on_actionUpdate_firmware_triggered();
+    void on_labelFirmwareUpdateInfo_linkActivated(const QString& link);
+    void setLockUi(bool locked);
+    void setLockUi();
+    void startOperation();
+    void stopOperation();
+    void updateRemoteFixtureList();
+    void fixtureListDownloaded(void* data, int length);
+    void fixtureListDownloadFailed(korvane::KVP::KVPWorkerRequestI::failReason reason);
+    void uploadCurrentSelection();
+    void fixturesUploaded();
+    void fixtureUploadFailed(korvane::KVP::KVPWorkerRequestI::failReason reason);
+    void fixtureUploadFailedNotEnoughMemory();
+    void fixtureUploadFailedTooManyOrNotEnoughChannels();
+    void fixtureUploadNeedsPatchListCleared();
+    void patchListClearerOKContUpload();
+    void patchListClearerFailed(korvane::KVP::KVPWorkerRequestI::failReason reason);
+    void downloadCurrentSelection();
+    void fixturesDownloaded();
+    void fixtureDownloadFailed(korvane::KVP::KVPWorkerRequestI::failReason reason);
+    void deleteCurrentlySelectedFixturesOnDevice();
+    void fixturesDeleted();
+    void fixtureDeletionFailed(korvane::KVP::KVPWorkerRequestI::failReason reason);
+    void progressCurrentItem(uint percents);
+    void progressTotal(uint percents);
+    void abortButtonClicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void setUp();
 
-    QString m_startFileName;
+    // Library document (MainWindow.cpp).
+    void openInitialLibrary();
+    /// Opens `fileName` at start-up; false when it could not be opened.
+    bool openStartLibrary(const QString& fileName, bool& refusedAsLarge);
+    bool isLargeFile(const QString& fileName) const;
+    bool confirmLargeFile(const QString& fileName);
+    /// Asks whether to save a modified library. False when the user asked to save and
+    /// the library was not saved: the caller must not go on and drop the changes.
+    bool askSaveModified();
+    void newLibrary();
+    void openLibrary();
+    void importLibrary();
+    /// True when the library was written.
+    bool saveLibrary();
+    bool saveLibraryAs();
+    void installArchive(std::unique_ptr<KVFLArchive> archive);
+    void cancelClose();
+    void restartWorker();
+    void connectWorker();
+    void disconnectWorker();
+    void showInformation(const QString& text,
+                         const QString& informativeText = QString(),
+                         const QString& detailedText = QString());
+    QMessageBox::StandardButton askQuestion(const QString& text);
+
+    // Device operations (MainWindowDevice.cpp).
+    void setAborting(bool aborting);
+    void showProgress(bool showCurrentItem);
+    void endOperation();
+    /// Whether a failure slot shows its message: not while the window closes.
+    bool failureEnded();
+    /// A request is in flight: the new operation is refused with its failure message and
+    /// the running one is left alone to report (and be deleted) on its own.
+    bool refuseWhileBusy(const QString& failureMessage);
+    void updateFirmwareHint(uint16_t fwVersion);
+    void updateFirmware();
+    void startDiscovery();
+    template <typename Request>
+    Request* startRequest();
+
+    std::unique_ptr<Ui::MainWindow> m_ui;
+    std::shared_ptr<UserPrompts> m_prompts;
     std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<KVFLArchive> m_archive;
+    QString m_startFileName;
+    QString m_currentFileName;
+    std::unique_ptr<QMovie> m_busyAnimation;
+    QAction* m_newAction = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_saveAsAction = nullptr;
+    QAction* m_importAction = nullptr;
+    QAction* m_uploadAction = nullptr;
+    QAction* m_downloadAction = nullptr;
+    bool m_aborting = false;
+    bool m_closing = false;
+    korvane::KVP::KVPWorkerThread* m_worker = nullptr;
+    korvane::KVP::KVPWorkerRequestI* m_currentRequest = nullptr;
+    // What a transfer request works on: copies, so the worker thread never reads a
+    // definition the user is editing, nor one the device list has replaced.
+    std::vector<std::unique_ptr<QKVFixtureDefinition>> m_uploadCopies;
+    std::vector<std::unique_ptr<QKVRemoteFixtureDefinition>> m_remoteCopies;
 };

@@ -72,6 +72,11 @@ void TestApplicationShell::initTestCase()
     QVERIFY(m_configHome.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
     QStandardPaths::setTestModeEnabled(true);
+    // Test mode alone puts every test process's settings into one shared file.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configHome.path());
+    // The window looks for devices at once; no test here touches a real USB bus.
+    qputenv("KVP_FTDI_BACKEND", "sim");
+    qputenv("KVP_SIM_DEVICES", "");
 }
 
 void TestApplicationShell::diagnosticsReachStderrOnlyWithDebugVariable_data()
@@ -173,7 +178,7 @@ void TestApplicationShell::licenceTextsAndFirmwareAreBundled()
 void TestApplicationShell::windowShellHasTitleSizeIconSettingsAndTypes()
 {
     MainWindow window;
-    QCOMPARE(window.windowTitle(), QStringLiteral("QRD-540B / QRD-780 Fixture Library Editor"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("QRD-540B / QRD-780 Fixture Library Editor - [*]Unnamed"));
     QCOMPARE(window.size(), QSize(1200, 690));
     QVERIFY(!window.windowIcon().isNull());
     QVERIFY(window.startFileName().isEmpty());
@@ -182,9 +187,7 @@ void TestApplicationShell::windowShellHasTitleSizeIconSettingsAndTypes()
     QVERIFY(settings);
     QCOMPARE(settings->organizationName(), QStringLiteral("Korvane AG"));
     QCOMPARE(settings->applicationName(), QStringLiteral("QRD-540B / QRD-780 Fixture Library Editor"));
-    QVERIFY2(settings->fileName().startsWith(m_configHome.path())
-                 || settings->fileName().contains(QStringLiteral(".qttest")),
-             qPrintable(settings->fileName()));
+    QVERIFY2(settings->fileName().startsWith(m_configHome.path()), qPrintable(settings->fileName()));
     QCOMPARE(AppSettings::WorkingDirKey, QStringLiteral("working_dir"));
     QCOMPARE(AppSettings::LibraryKey, QStringLiteral("library"));
 

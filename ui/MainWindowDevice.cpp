@@ -1,0 +1,491 @@
+// The device side of the main window: discovery and selection, the device's fixture
+// list, and the transfers the user starts (upload, download, delete), each run as one
+// request on the worker thread while the interface is locked.
+
+#include "MainWindow.h"
+#include "ui_MainWindow.h"
+
+#include "AppSettings.h"
+#include "DeviceRecord.h"
+#include "FirmwareUpdateDlg.h"
+#include "KVPClearPatchRequest.h"
+#include "KVPFixtureDefinitionListRequest.h"
+#include "KVPFixtureDeleteRequest.h"
+#include "KVPFixtureReadRequest.h"
+#include "KVPFixtureWriteRequest.h"
+#include "KVPWorkerThread.h"
+#include "QKVFixtureDefinition.h"
+#include "QKVRemoteFixtureDefinition.h"
+
+#include <QComboBox>
+#include <QDebug>
+
+using namespace korvane::KVP;
+
+namespace {
+
+const QString FirmwareUpdateLink = QStringLiteral("update-device");
+const QString Qrd540bModel = QStringLiteral("QRD-540B");
+
+} // namespace
+
+// Locking and progress.
+
+void MainWindow::setLockUi(bool locked)
+{
+    m_ui->remoteForm->setLocked(locked);
+    m_ui->libraryForm->setLocked(locked);
+    m_ui->actionDiscoverDevices->setEnabled(!locked);
+    m_ui->actionUpdate_firmware->setEnabled(!locked);
+    m_uploadAction->setEnabled(!locked);
+    m_downloadAction->setEnabled(!locked);
+}
+
+void MainWindow::setLockUi()
+{
+    setLockUi(true);
+}
+
+void MainWindow::startOperation()
+{
+    setLockUi(true);
+}
+
+void MainWindow::stopOperation()
+{
+    setLockUi(false);
+}
+
+void MainWindow::setAborting(bool aborting)
+{
+    m_aborting = aborting;
+    for (QProgressBar* bar : {m_ui->progBarTotal, m_ui->progrBarCurrent}) {
+        if (aborting) {
+            // A range of 0..0 is Qt's busy pattern: the request winds down at its own pace.
+            bar->setRange(0, 0);
+            bar->setValue(0);
+        } else {
+            bar->setRange(0, 100);
+        }
+    }
+}
+
+void MainWindow::showProgress(bool showCurrentItem)
+{
+    setAborting(false);
+    for (QProgressBar* bar : {m_ui->progBarTotal, m_ui->progrBarCurrent}) {
+        bar->setValue(0);
+        bar->setEnabled(true);
+    }
+    m_ui->progBarTotal->setVisible(true);
+    m_ui->progrBarCurrent->setVisible(showCurrentItem);
+    m_ui->lblProgCurrent->setVisible(showCurrentItem);
+    m_ui->progressBars->show();
+}
+
+void MainWindow::endOperation()
+{
+    delete m_currentRequest;
+    m_currentRequest = nullptr;
+    m_uploadCopies.clear();
+    m_remoteCopies.clear();
+    m_ui->progressBars->hide();
+    setLockUi(false);
+}
+
+bool MainWindow::failureEnded()
+{
+    endOperation();
+    return m_closing;
+}
+
+bool MainWindow::refuseWhileBusy(const QString& failureMessage)
+{
+    if (!m_currentRequest) {
+        return false;
+    }
+    // Ending the operation here would delete a request the worker thread may be running.
+    // The running operation keeps the interface locked and ends through its own outcome.
+    if (!m_closing) {
+        showInformation(failureMessage);
+    }
+    return true;
+}
+
+void MainWindow::progressCurrentItem(uint percents)
+{
+    if (!m_aborting) {
+        m_ui->progrBarCurrent->setValue(static_cast<int>(percents));
+    }
+}
+
+void MainWindow::progressTotal(uint percents)
+{
+    if (!m_aborting) {
+        m_ui->progBarTotal->setValue(static_cast<int>(percents));
+    }
+}
+
+void MainWindow::abortButtonClicked()
+{
+    m_worker->abortCurrentRequest();
+    setAborting(true);
+}
+
+template <typename Request>
+Request* MainWindow::startRequest()
+{
+    auto* request = new Request(this);
+    m_currentRequest = request;
+    return request;
+}
+
+// Discovery and selection.
+
+void MainWindow::startDiscovery()
+{
+    setLockUi(true);
+    m_ui->remoteForm->clearFixtureList();
+    m_ui->remoteForm->setBusy(true);
+    m_worker->discoverDevices();
+}
+
+void MainWindow::on_actionDiscoverDevices_triggered()
+{
+    discoverDevices();
+}
+
+void MainWindow::discoverDevices()
+{
+    startDiscovery();
+}
+
+void MainWindow::devicesDiscovered()
+{
+    QComboBox* combo = m_ui->remoteForm->devicesCombo();
+    combo->clear();
+    const KVPDiscoverRequest::DeviceList devices = m_worker->discoveredDevices();
+    m_ui->remoteForm->setBusy(false);
+    if (devices.isEmpty()) {
+        setLockUi(false);
+        return;
+    }
+    // The first entry becomes current and so selects its device.
+    for (const auto& device : devices) {
+        combo->addItem(device.first);
+    }
+}
+
+void MainWindow::updateActiveDevice()
+{
+    m_ui->firmwareUpdateInfoWidget->hide();
+    m_ui->remoteForm->clearFixtureList();
+    m_ui->remoteForm->setBusy(true);
+    const int index = m_ui->remoteForm->devicesCombo()->currentIndex();
+    const KVPDiscoverRequest::DeviceList devices = m_worker->discoveredDevices();
+    if (index < 0 || index >= devices.size()) {
+        return;
+    }
+    setLockUi(true);
+    m_worker->selectDevice(devices.at(index).second);
+}
+
+void MainWindow::deviceSelected(uint16_t fwVersion, uint16_t)
+{
+    m_ui->remoteForm->setBusy(false);
+    setLockUi(false);
+    updateFirmwareHint(fwVersion);
+    updateRemoteFixtureList();
+}
+
+void MainWindow::updateFirmwareHint(uint16_t fwVersion)
+{
+    const bool outdated = m_ui->remoteForm->devicesCombo()->currentText().startsWith(Qrd540bModel)
+        && fwVersion <= OutdatedQrd540bFirmware;
+    m_ui->firmwareUpdateInfoWidget->setVisible(outdated);
+}
+
+void MainWindow::onDisconnected()
+{
+    m_ui->firmwareUpdateInfoWidget->hide();
+    QComboBox* combo = m_ui->remoteForm->devicesCombo();
+    combo->clear();
+    combo->setCurrentIndex(-1);
+    m_ui->remoteForm->clearFixtureList();
+    m_ui->remoteForm->setBusy(false);
+}
+
+// Firmware update.
+
+void MainWindow::on_actionUpdate_firmware_triggered()
+{
+    updateFirmware();
+}
+
+void MainWindow::on_labelFirmwareUpdateInfo_linkActivated(const QString& link)
+{
+    if (link == FirmwareUpdateLink) {
+        m_ui->firmwareUpdateInfoWidget->hide();
+        updateFirmware();
+    }
+}
+
+void MainWindow::updateFirmware()
+{
+    // The dialog discovers and selects on its own; the window listens again afterwards.
+    disconnectWorker();
+    auto* dialog = new FirmwareUpdateDlg(this, m_prompts);
+    dialog->setWorkerThread(m_worker);
+    m_prompts->runDialog(*dialog);
+    dialog->deleteLater();
+    connectWorker();
+    startDiscovery();
+}
+
+// The device's fixture list.
+
+void MainWindow::updateRemoteFixtureList()
+{
+    m_ui->remoteForm->setBusy(true);
+    if (m_currentRequest) {
+        // The request in flight stays; only the list is given up.
+        m_ui->remoteForm->clearFixtureList();
+        m_ui->remoteForm->setBusy(false);
+        return;
+    }
+    setLockUi(true);
+    auto* request = startRequest<KVPFixtureDefinitionListRequest>();
+    connect(request, &KVPFixtureDefinitionListRequest::receivedData, this, &MainWindow::fixtureListDownloaded);
+    connect(request, &KVPWorkerRequestI::failed, this, &MainWindow::fixtureListDownloadFailed);
+    m_worker->submitRequest(request);
+}
+
+void MainWindow::fixtureListDownloaded(void* data, int length)
+{
+    // The payload belongs to the request and lives until the request is deleted below.
+    const QByteArray payload = QByteArray::fromRawData(static_cast<const char*>(data), length > 0 ? length : 0);
+    const int count = DeviceRecord::listEntryCount(payload);
+    if (count <= 0) {
+        fixtureListDownloadFailed(KVPWorkerRequestI::FailGeneral);
+        return;
+    }
+    m_ui->remoteForm->setFixtureList(payload.mid(DeviceRecord::ListCountLength), count);
+    m_ui->remoteForm->setBusy(false);
+    endOperation();
+}
+
+void MainWindow::fixtureListDownloadFailed(KVPWorkerRequestI::failReason)
+{
+    endOperation();
+    m_ui->remoteForm->clearFixtureList();
+    m_ui->remoteForm->setBusy(false);
+}
+
+// Upload.
+
+void MainWindow::uploadCurrentSelection()
+{
+    const QList<QKVFixtureDefinition*> selected = m_ui->libraryForm->selectedFixtureDefinitions();
+    if (selected.isEmpty()) {
+        return;
+    }
+    if (refuseWhileBusy(tr("Upload of fixture definition(s) failed."))) {
+        qDebug() << "uploadCurrentSelection: currentWorkerRequest is not null";
+        return;
+    }
+    setLockUi(true);
+    auto* request = startRequest<KVPFixtureWriteRequest>();
+    for (const QKVFixtureDefinition* definition : selected) {
+        auto copy = std::make_unique<QKVFixtureDefinition>();
+        *copy = *definition;
+        request->addDefinition(copy.get());
+        m_uploadCopies.push_back(std::move(copy));
+    }
+    connect(request, &KVPFixtureWriteRequest::progressCurrent, this, &MainWindow::progressCurrentItem);
+    connect(request, &KVPFixtureWriteRequest::progressTotal, this, &MainWindow::progressTotal);
+    connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::fixturesUploaded);
+    connect(request, &KVPWorkerRequestI::failed, this, &MainWindow::fixtureUploadFailed);
+    connect(request,
+            &KVPFixtureWriteRequest::failedChannelRequirements,
+            this,
+            &MainWindow::fixtureUploadFailedTooManyOrNotEnoughChannels);
+    connect(request,
+            &KVPFixtureWriteRequest::failedPatchNeedsToBeCleared,
+            this,
+            &MainWindow::fixtureUploadNeedsPatchListCleared);
+    connect(
+        request, &KVPFixtureWriteRequest::failedNotEnoughMemory, this, &MainWindow::fixtureUploadFailedNotEnoughMemory);
+    showProgress(true);
+    m_worker->submitRequest(request);
+}
+
+void MainWindow::fixturesUploaded()
+{
+    endOperation();
+    updateRemoteFixtureList();
+}
+
+void MainWindow::fixtureUploadFailed(KVPWorkerRequestI::failReason)
+{
+    if (failureEnded()) {
+        return;
+    }
+    showInformation(tr("Upload of fixture definition(s) failed."));
+    updateRemoteFixtureList();
+}
+
+void MainWindow::fixtureUploadFailedNotEnoughMemory()
+{
+    if (failureEnded()) {
+        return;
+    }
+    showInformation(tr("The device seems not to have enough free memory slots to store\n"
+                       "all of the selected fixtures."));
+}
+
+void MainWindow::fixtureUploadFailedTooManyOrNotEnoughChannels()
+{
+    // Named before the copies go with the operation, so the user knows what to fix.
+    QStringList offending;
+    for (const auto& definition : m_uploadCopies) {
+        const int count = definition->channelCount();
+        if (count < 1 || count > QKVFixtureDefinition::MaxChannels) {
+            offending << tr("%1 (%n channel(s))", nullptr, count).arg(definition->displayName());
+        }
+    }
+    if (failureEnded()) {
+        return;
+    }
+    showInformation(tr("Make sure that no fixture definition has less than 1 channel or more\nthan %1 channels.")
+                        .arg(QKVFixtureDefinition::MaxChannels),
+                    QString(),
+                    offending.join(QLatin1Char('\n')));
+}
+
+void MainWindow::fixtureUploadNeedsPatchListCleared()
+{
+    qDebug() << "We need to clear the patch list";
+    if (m_closing) {
+        endOperation();
+        return;
+    }
+    if (askQuestion(tr("The current patch list will be erased.\nDo you want to continue?")) != QMessageBox::Yes) {
+        endOperation();
+        return;
+    }
+    // The write request has reported; the clear takes its place, still locked.
+    delete m_currentRequest;
+    auto* request = startRequest<KVPClearPatchRequest>();
+    connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::patchListClearerOKContUpload);
+    connect(request, &KVPWorkerRequestI::failed, this, &MainWindow::patchListClearerFailed);
+    m_worker->submitRequest(request);
+}
+
+void MainWindow::patchListClearerOKContUpload()
+{
+    delete m_currentRequest;
+    m_currentRequest = nullptr;
+    m_uploadCopies.clear();
+    if (m_ui->libraryForm->selectedFixtureDefinitions().isEmpty()) {
+        // Nothing left to upload: the operation ends here rather than stay locked.
+        endOperation();
+        return;
+    }
+    uploadCurrentSelection();
+}
+
+void MainWindow::patchListClearerFailed(KVPWorkerRequestI::failReason)
+{
+    if (failureEnded()) {
+        return;
+    }
+    showInformation(tr("Deletion of patch list has failed.\n"));
+}
+
+// Download.
+
+void MainWindow::downloadCurrentSelection()
+{
+    const QList<QKVRemoteFixtureDefinition*> selected = m_ui->remoteForm->selectedRemoteDefinitions();
+    if (selected.isEmpty()) {
+        return;
+    }
+    if (refuseWhileBusy(tr("Downloading of fixture definition(s) failed."))) {
+        return;
+    }
+    showProgress(true);
+    setLockUi(true);
+    auto* request = startRequest<KVPFixtureReadRequest>();
+    for (const QKVRemoteFixtureDefinition* definition : selected) {
+        auto copy = std::make_unique<QKVRemoteFixtureDefinition>();
+        *copy = *definition;
+        request->addDefinition(copy.get());
+        m_remoteCopies.push_back(std::move(copy));
+    }
+    connect(request, &KVPFixtureReadRequest::progressCurrent, this, &MainWindow::progressCurrentItem);
+    connect(request, &KVPFixtureReadRequest::progressTotal, this, &MainWindow::progressTotal);
+    connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::fixturesDownloaded);
+    connect(request, &KVPWorkerRequestI::failed, this, &MainWindow::fixtureDownloadFailed);
+    m_worker->submitRequest(request);
+}
+
+void MainWindow::fixturesDownloaded()
+{
+    if (auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest)) {
+        for (QKVFixtureDefinition* definition : request->results()) {
+            m_ui->libraryForm->addFixtureDefinition(definition);
+        }
+    }
+    endOperation();
+}
+
+void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason)
+{
+    if (failureEnded()) {
+        return;
+    }
+    showInformation(tr("Downloading of fixture definition(s) failed."));
+}
+
+// Delete.
+
+void MainWindow::deleteCurrentlySelectedFixturesOnDevice()
+{
+    const QList<QKVRemoteFixtureDefinition*> selected = m_ui->remoteForm->selectedRemoteDefinitions();
+    if (selected.isEmpty()) {
+        return;
+    }
+    if (refuseWhileBusy(tr("Deletion of fixture definition(s) failed."))) {
+        qDebug() << "deleteCurrentlySelectedFixturesOnDevice: currentWorkerRequest is not null";
+        return;
+    }
+    setLockUi(true);
+    auto* request = startRequest<KVPFixtureDeleteRequest>();
+    m_ui->lblProgCurrent->hide();
+    showProgress(false);
+    for (const QKVRemoteFixtureDefinition* definition : selected) {
+        auto copy = std::make_unique<QKVRemoteFixtureDefinition>();
+        *copy = *definition;
+        request->addDefinition(copy.get());
+        m_remoteCopies.push_back(std::move(copy));
+    }
+    connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::fixturesDeleted);
+    connect(request, &KVPWorkerRequestI::failed, this, &MainWindow::fixtureDeletionFailed);
+    connect(request, &KVPFixtureDeleteRequest::progressTotal, this, &MainWindow::progressTotal);
+    m_worker->submitRequest(request);
+}
+
+void MainWindow::fixturesDeleted()
+{
+    endOperation();
+    updateRemoteFixtureList();
+}
+
+void MainWindow::fixtureDeletionFailed(KVPWorkerRequestI::failReason)
+{
+    if (failureEnded()) {
+        return;
+    }
+    showInformation(tr("Deletion of fixture definition(s) failed."));
+    updateRemoteFixtureList();
+}
