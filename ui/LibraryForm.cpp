@@ -20,8 +20,6 @@
 namespace {
 constexpr int NameColumnWidth = 230;
 constexpr int ChannelsColumnWidth = 80;
-constexpr int TableStretch = 3;
-constexpr int EditorStretch = 2;
 } // namespace
 
 int LibraryForm::s_tickCounter = 0;
@@ -37,9 +35,6 @@ LibraryForm::LibraryForm(QWidget* parent)
     m_updateTimer.start();
 
     m_ui->setupUi(this);
-    // The table is what the user works in; the editor below takes what is left.
-    m_ui->splitter->setStretchFactor(0, TableStretch);
-    m_ui->splitter->setStretchFactor(1, EditorStretch);
     m_ui->filterLineEdit->completer()->setModel(m_completionModel.get());
 
     m_newIcon = QIcon(ResourcePaths::FixtureNewIcon);
