@@ -18,9 +18,9 @@ cmake --build build-asan --parallel "$(nproc)" --target "${targets[@]}"
 export ASAN_OPTIONS=detect_leaks=0
 for test in "${targets[@]}"; do
     function=screenshot
-    [ "$test" = TestEditorScreenshots ] && function=editorWithLibraryAndDeviceList
+    [ "$test" = TestEditorScreenshots ] && function="editorWithLibraryAndDeviceList demoWindow"
     xvfb-run -a -s "-screen 0 1280x800x24" \
-        env QT_QPA_PLATFORM=xcb QRD_SCREENSHOT_DIR="$out" "build-asan/tests/$test" "$function" \
+        env QT_QPA_PLATFORM=xcb QRD_SCREENSHOT_DIR="$out" "build-asan/tests/$test" $function \
         >/dev/null 2>&1 || echo "$test: no picture" >&2
 done
 ls "$out"

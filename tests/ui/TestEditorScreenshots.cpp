@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 using namespace korvane::KVP;
 
@@ -148,6 +149,36 @@ private Q_SLOTS:
         window.on_actionUpdate_firmware_triggered();
         QCOMPARE(prompts->dialogs, QStringList {"FirmwareUpdateDlg"});
         QTRY_VERIFY_WITH_TIMEOUT(!window.currentRequest() && device->model()->rowCount() > 0, 10000);
+    }
+
+    void demoWindow()
+    {
+        // What ./run.sh --demo shows, for the README.
+        test::useSimDevices("model=QRD-780,records=12,patch=1;model=QRD-540B,fw=0x0101,records=3");
+        const QString demo = m_folder.filePath(QStringLiteral("demo.kvfl"));
+        QVERIFY(QFile::copy(QStringLiteral(QRD_TEST_DATA_DIR "/../../examples/demo.kvfl"), demo));
+        auto prompts = std::make_shared<ScriptedPrompts>();
+        MainWindow window(demo, prompts);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* device = window.findChild<DeviceForm*>("remoteForm");
+        QTRY_COMPARE_WITH_TIMEOUT(device->model()->rowCount(), 12, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.currentRequest(), 10000);
+        auto* library = window.findChild<LibraryForm*>("libraryForm");
+        QAbstractItemModel* rows = library->tableView()->model();
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            if (rows->index(row, 0).data().toString() == QLatin1String("Moving Head Spot 11ch")) {
+                library->tableView()->selectRow(row);
+            }
+        }
+        library->updateCurrentFixtureDefinition();
+        auto* channels = window.findChild<QTreeView*>("channelListView");
+        channels->setCurrentIndex(channels->model()->index(2, 0));
+        for (int tick = 0; tick < 3; ++tick) {
+            library->slotTimer();
+        }
+        QTest::qWait(200);
+        QVERIFY(save(window, QStringLiteral("demo.png")));
     }
 
 private:
