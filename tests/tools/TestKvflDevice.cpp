@@ -154,15 +154,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("error"); // empty: nothing on stderr
-        // Bad options exit with 2 before any device work: the silent device never fails them.
+        // Bad options exit with 64 (EX_USAGE) before any device work: the silent device never fails them.
         QTest::newRow("--device without value")
-            << "silent=1" << QStringList {"list", "--device"} << 2 << QByteArray("needs a value");
+            << "silent=1" << QStringList {"list", "--device"} << 64 << QByteArray("needs a value");
         QTest::newRow("option of another command")
-            << "silent=1" << QStringList {"devices", "--device", "x"} << 2 << QByteArray("unknown option");
+            << "silent=1" << QStringList {"devices", "--device", "x"} << 64 << QByteArray("unknown option");
         QTest::newRow("flag with a value")
-            << "silent=1" << QStringList {"upload", "x.kvfl", "--clear-patch=1"} << 2 << QByteArray("takes no value");
+            << "silent=1" << QStringList {"upload", "x.kvfl", "--clear-patch=1"} << 64 << QByteArray("takes no value");
         QTest::newRow("delete without record")
-            << "silent=1" << QStringList {"delete"} << 2 << QByteArray("missing argument");
+            << "silent=1" << QStringList {"delete"} << 64 << QByteArray("missing argument");
         QTest::newRow("list, no device") << "" << QStringList {"list"} << 1 << QByteArray("No device found");
         QTest::newRow("list, silent device")
             << "silent=1" << QStringList {"list", "--device=usb:ftdi/0"} << 1 << QByteArray("does not answer");

@@ -132,8 +132,8 @@ void TestKvflFirmware::refusedMakeLeavesNoFile_data()
     QTest::addColumn<QString>("sector");
     QTest::addColumn<int>("exitCode");
     const QString image = QStringLiteral("d.img");
-    QTest::newRow("no model") << QStringList() << image << 2;
-    QTest::newRow("odd hex digits") << QStringList {"--model", "QRD-780", "--opaque", "010"} << image << 2;
+    QTest::newRow("no model") << QStringList() << image << 64;
+    QTest::newRow("odd hex digits") << QStringList {"--model", "QRD-780", "--opaque", "010"} << image << 64;
     QTest::newRow("opaque past byte 67")
         << QStringList {"--model", "QRD-780", "--opaque", QString(44, QLatin1Char('1'))} << image << 1;
     QTest::newRow("missing sector file") << QStringList {"--model", "QRD-780"} << QStringLiteral("none.img") << 1;

@@ -133,9 +133,9 @@ void TestKvflTool::commandLineIsCheckedBeforeAnythingRuns_data()
     QTest::addColumn<QString>("usageLine");
 
     const QString general = QStringLiteral("Usage: kvfl COMMAND [ARGUMENTS]");
-    QTest::newRow("no arguments") << QStringList() << 2 << general;
+    QTest::newRow("no arguments") << QStringList() << 64 << general;
     QTest::newRow("--help") << QStringList {"--help"} << 0 << general;
-    QTest::newRow("unknown command") << QStringList {"frobnicate", "x.kvfl"} << 2 << general;
+    QTest::newRow("unknown command") << QStringList {"frobnicate", "x.kvfl"} << 64 << general;
     QTest::newRow("command help") << QStringList {"create", "--help"} << 0
                                   << QStringLiteral("Usage: kvfl create LIBRARY [JSON-FILE]");
 }

@@ -1,17 +1,31 @@
 #include "CommandDispatcher.h"
 
 #include "Console.h"
+#include "HelpText.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 
 namespace {
 
 const QLatin1String LongHelpOption("--help");
 const QLatin1String ShortHelpOption("-h");
+const QLatin1String HelpWord("help");
 const QLatin1String EndOfOptions("--");
 const QLatin1String StandardStream("-");
-constexpr int SummaryColumn = 32;
+
+// Where the columns of the help start: commands and sections at 2, a command's
+// details at 6, descriptions of terms at 24 (26 under a command).
+constexpr int SectionIndent = 2;
+constexpr int DetailIndent = 6;
+constexpr int TermColumn = 24;
+constexpr int DetailTermColumn = 26;
+constexpr int ExitStatusColumn = 8;
+
+const char* const SuccessMeaning = "Success.";
+const char* const UsageMeaning = "The command line was refused: unknown command or option, missing or extra "
+                                 "arguments, a bad value. Nothing was done.";
 
 bool isHelpOption(const QString& argument)
 {
@@ -25,6 +39,11 @@ const CommandOption* findOption(const Command& command, const QString& name)
     return it == command.options.end() ? nullptr : &*it;
 }
 
+HelpEntry helpOptionEntry()
+{
+    return {QStringLiteral("-h, --help"), QStringLiteral("Show this help and exit.")};
+}
+
 } // namespace
 
 CommandDispatcher::CommandDispatcher(const QString& programName) : m_programName(programName) { }
@@ -34,7 +53,18 @@ void CommandDispatcher::addCommand(Command command)
     Q_ASSERT(command.run);
     Q_ASSERT(command.minArguments <= command.maxArguments);
     Q_ASSERT(!find(command.name));
+    Q_ASSERT(command.name != HelpWord);
     m_commands.push_back(std::move(command));
+}
+
+void CommandDispatcher::setDescription(const QString& description)
+{
+    m_description = description;
+}
+
+void CommandDispatcher::addHelpSection(const QString& title, const std::vector<HelpEntry>& entries)
+{
+    m_sections.push_back({title, entries});
 }
 
 const Command* CommandDispatcher::find(const QString& name) const
@@ -44,29 +74,136 @@ const Command* CommandDispatcher::find(const QString& name) const
     return it == m_commands.end() ? nullptr : &*it;
 }
 
+QString CommandDispatcher::synopsis(const Command& command) const
+{
+    return command.arguments.isEmpty() ? command.name : command.name + QLatin1Char(' ') + command.arguments;
+}
+
+QString CommandDispatcher::usageLine(const Command& command) const
+{
+    const QString usage = QStringLiteral("Usage: ");
+    // A long synopsis goes on under the program name, as man pages lay it out.
+    return HelpText::wrap(usage + m_programName + QLatin1Char(' ') + synopsis(command), 0, usage.size());
+}
+
+std::vector<HelpEntry> CommandDispatcher::optionEntries(const Command& command) const
+{
+    std::vector<HelpEntry> entries;
+    for (const CommandOption& option : command.options) {
+        const QString term = option.takesValue ? option.name + QLatin1Char(' ') + option.valueName : option.name;
+        entries.push_back({term, option.description});
+    }
+    return entries;
+}
+
+std::vector<HelpEntry> CommandDispatcher::exitEntries(const Command& command) const
+{
+    std::vector<HelpEntry> entries {{QStringLiteral("0"), QString::fromLatin1(SuccessMeaning)}};
+    entries.insert(entries.end(), command.exitStatuses.begin(), command.exitStatuses.end());
+    entries.push_back({QString::number(ExitCode::Usage), QString::fromLatin1(UsageMeaning)});
+    return entries;
+}
+
 QString CommandDispatcher::usage(const Command& command) const
 {
-    QString line = QStringLiteral("Usage: %1 %2").arg(m_programName, command.name);
-    if (!command.arguments.isEmpty()) {
-        line += QLatin1Char(' ') + command.arguments;
-    }
-    return line + QLatin1Char('\n');
+    return usageLine(command)
+        + QStringLiteral("Run \"%1 %2 --help\" for its arguments, options and output.\n")
+              .arg(m_programName, command.name);
 }
 
 QString CommandDispatcher::usage() const
 {
     QString text = QStringLiteral("Usage: %1 COMMAND [ARGUMENTS]\n\nCommands:\n").arg(m_programName);
+    std::vector<HelpEntry> entries;
     for (const Command& command : m_commands) {
-        QString synopsis = QStringLiteral("  ") + command.name;
-        if (!command.arguments.isEmpty()) {
-            synopsis += QLatin1Char(' ') + command.arguments;
-        }
-        text += synopsis.leftJustified(SummaryColumn - 1) + QLatin1Char(' ') + command.summary + QLatin1Char('\n');
+        entries.push_back({command.name, command.summary});
     }
-    text += QStringLiteral("\nOptions:\n");
-    text += QStringLiteral("  -h, --help").leftJustified(SummaryColumn - 1)
-        + QStringLiteral(" Show this help, or with a command, its usage.\n");
-    text += QStringLiteral("\nExit status: 0 on success, 1 when the operation failed, 2 for a bad command line.\n");
+    text += HelpText::entries(entries, SectionIndent, TermColumn);
+    text += QStringLiteral("\nRun \"%1 --help\" for the whole help, \"%1 COMMAND --help\" for one command's.\n")
+                .arg(m_programName);
+    return text;
+}
+
+QString CommandDispatcher::help(const Command& command) const
+{
+    QString text = usageLine(command) + QLatin1Char('\n');
+    text += HelpText::wrap(command.summary, 0);
+    if (!command.argumentHelp.empty()) {
+        text += QStringLiteral("\nArguments:\n") + HelpText::entries(command.argumentHelp, SectionIndent, TermColumn);
+    }
+    std::vector<HelpEntry> options = optionEntries(command);
+    options.push_back(helpOptionEntry());
+    text += QStringLiteral("\nOptions:\n") + HelpText::entries(options, SectionIndent, TermColumn);
+    if (!command.output.isEmpty()) {
+        text += QStringLiteral("\nOutput:\n") + HelpText::indented(command.output, SectionIndent);
+    }
+    text += QStringLiteral("\nExit status:\n")
+        + HelpText::entries(exitEntries(command), SectionIndent, ExitStatusColumn);
+    return text;
+}
+
+QString CommandDispatcher::help() const
+{
+    QString text = QStringLiteral("Usage: %1 COMMAND [ARGUMENTS]\n"
+                                  "       %1 COMMAND --help\n"
+                                  "       %1 --help | -h | help [COMMAND]\n")
+                       .arg(m_programName);
+    if (!m_description.isEmpty()) {
+        text += QLatin1Char('\n') + HelpText::wrap(m_description, 0);
+    }
+
+    text += QStringLiteral("\nCommands:\n");
+    for (const Command& command : m_commands) {
+        text += HelpText::wrap(synopsis(command), SectionIndent, SectionIndent);
+        text += HelpText::wrap(command.summary, DetailIndent);
+        text += HelpText::entries(optionEntries(command), DetailIndent, DetailTermColumn);
+    }
+    text += QStringLiteral("\nOptions of every command:\n");
+    text += HelpText::entries({{QStringLiteral("-h, --help"), QStringLiteral("Show the command's help and exit.")},
+                               {EndOfOptions, QStringLiteral("The words after it are arguments, even with a dash.")}},
+                              SectionIndent,
+                              TermColumn);
+
+    text += QStringLiteral("\nOutput:\n");
+    for (const Command& command : m_commands) {
+        if (!command.output.isEmpty()) {
+            text += HelpText::wrap(command.name, SectionIndent)
+                + HelpText::indented(command.output, SectionIndent + SectionIndent);
+        }
+    }
+
+    for (const HelpSection& section : m_sections) {
+        text += QLatin1Char('\n') + section.title + QStringLiteral(":\n")
+            + HelpText::entries(section.entries, SectionIndent, TermColumn);
+    }
+
+    // The statuses some commands give beyond success and failure, by number, with the
+    // commands that give them.
+    std::map<int, std::vector<HelpEntry>> special;
+    for (const Command& command : m_commands) {
+        for (const HelpEntry& status : command.exitStatuses) {
+            const int code = status.term.toInt();
+            if (code != ExitCode::Failure) {
+                special[code].push_back({command.name, status.description});
+            }
+        }
+    }
+    std::vector<HelpEntry> statuses {
+        {QStringLiteral("0"), QString::fromLatin1(SuccessMeaning)},
+        {QString::number(ExitCode::Failure), QStringLiteral("The operation failed; the reason is on standard error.")}};
+    for (const auto& [code, meanings] : special) {
+        QString description;
+        for (const HelpEntry& meaning : meanings) {
+            // "upload: the device's patch list ...", the sentence continued after the name.
+            QString sentence = meaning.description;
+            sentence[0] = sentence.at(0).toLower();
+            description += (description.isEmpty() ? QString() : QStringLiteral("\n")) + meaning.term
+                + QStringLiteral(": ") + sentence;
+        }
+        statuses.push_back({QString::number(code), description});
+    }
+    statuses.push_back({QString::number(ExitCode::Usage), QString::fromLatin1(UsageMeaning)});
+    text += QStringLiteral("\nExit status:\n") + HelpText::entries(statuses, SectionIndent, ExitStatusColumn);
     return text;
 }
 
@@ -76,15 +213,31 @@ int CommandDispatcher::refuse(Console& console, const QString& reason, const QSt
     return ExitCode::Usage;
 }
 
+int CommandDispatcher::runHelp(const QStringList& words, Console& console) const
+{
+    if (words.size() == 1 || (words.size() == 2 && isHelpOption(words.at(1)))) {
+        console.out() << help();
+        return ExitCode::Success;
+    }
+    if (words.size() > 2) {
+        return refuse(console, QStringLiteral("%1: too many arguments").arg(words.first()), usage());
+    }
+    const Command* command = find(words.at(1));
+    if (!command) {
+        return refuse(console, QStringLiteral("unknown command \"%1\"").arg(words.at(1)), usage());
+    }
+    console.out() << help(*command);
+    return ExitCode::Success;
+}
+
 int CommandDispatcher::run(const QStringList& arguments, Console& console) const
 {
     const QStringList words = arguments.mid(1);
     if (words.isEmpty()) {
         return refuse(console, QStringLiteral("no command given"), usage());
     }
-    if (isHelpOption(words.first()) && words.size() == 1) {
-        console.out() << usage();
-        return ExitCode::Success;
+    if (isHelpOption(words.first()) || words.first() == HelpWord) {
+        return runHelp(words, console);
     }
 
     const Command* command = find(words.first());
@@ -107,7 +260,7 @@ int CommandDispatcher::run(const QStringList& arguments, Console& console) const
             continue;
         }
         if (isHelpOption(word)) {
-            console.out() << usage(*command) << command->summary << '\n';
+            console.out() << help(*command);
             return ExitCode::Success;
         }
         const QString name = word.section(QLatin1Char('='), 0, 0);
@@ -137,5 +290,11 @@ int CommandDispatcher::run(const QStringList& arguments, Console& console) const
     if (operands.size() > command->maxArguments) {
         return refuse(console, QStringLiteral("%1: too many arguments").arg(command->name), usage(*command));
     }
-    return command->run(operands, options, console);
+    const int status = command->run(operands, options, console);
+    if (status == ExitCode::Usage) {
+        // The handler has said what it found wrong; the usage follows as for any other
+        // refused command line.
+        console.err() << usage(*command);
+    }
+    return status;
 }

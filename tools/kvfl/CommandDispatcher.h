@@ -12,32 +12,61 @@ class Console;
 /// Picks the command named on the command line from a table and runs it. A new
 /// command is one more addCommand() call; the help text is built from the table.
 ///
-/// Rules shared by every command: "-h" or "--help" alone prints the whole help on
-/// standard output; "COMMAND --help" prints that command's usage; a lone "-" is an
-/// ordinary argument (by convention standard input); "--" ends the options; an
-/// option the command lists is taken with its value ("--device A" or "--device=A");
-/// any other argument starting with "-" is refused, so a mistyped option never ends
-/// up read as a file name.
+/// Rules shared by every command: "-h", "--help" or "help" alone prints the whole help
+/// on standard output, and with a command name that command's help, as does "COMMAND
+/// --help"; a lone "-" is an ordinary argument (by convention standard input); "--"
+/// ends the options; an option the command lists is taken with its value ("--device A"
+/// or "--device=A"); any other argument starting with "-" is refused, so a mistyped
+/// option never ends up read as a file name. A refused command line exits with
+/// ExitCode::Usage, one line saying why and the usage on standard error, and nothing
+/// on standard output.
 class CommandDispatcher
 {
 public:
     explicit CommandDispatcher(const QString& programName);
 
     void addCommand(Command command);
+    /// The paragraph under the synopsis of the whole help.
+    void setDescription(const QString& description);
+    /// A section of the whole help after the output formats, e.g. the environment.
+    void addHelpSection(const QString& title, const std::vector<HelpEntry>& entries);
+
+    /// The command table, in the order of the help.
+    const std::vector<Command>& commands() const { return m_commands; }
 
     /// Runs the command line (`arguments` as QCoreApplication::arguments() gives
     /// them, the program path first) and returns the exit status.
     int run(const QStringList& arguments, Console& console) const;
 
-    /// The whole help text, ending with a line end.
+    /// The whole help: every command with its options, the output formats, the extra
+    /// sections and every exit status. Ends with a line end.
+    QString help() const;
+    /// One command's help: usage, arguments, options, output and exit statuses.
+    QString help(const Command& command) const;
+    /// The short usage shown with a refused command line: the synopsis and the
+    /// commands.
     QString usage() const;
-    /// "Usage: PROGRAM NAME ARGUMENTS" for one command, ending with a line end.
+    /// "Usage: PROGRAM NAME ARGUMENTS" for one command and where to find more, ending
+    /// with a line end.
     QString usage(const Command& command) const;
 
 private:
+    struct HelpSection
+    {
+        QString title;
+        std::vector<HelpEntry> entries;
+    };
+
     const Command* find(const QString& name) const;
     int refuse(Console& console, const QString& reason, const QString& usageText) const;
+    int runHelp(const QStringList& words, Console& console) const;
+    QString synopsis(const Command& command) const;
+    QString usageLine(const Command& command) const;
+    std::vector<HelpEntry> optionEntries(const Command& command) const;
+    std::vector<HelpEntry> exitEntries(const Command& command) const;
 
     QString m_programName;
+    QString m_description;
     std::vector<Command> m_commands;
+    std::vector<HelpSection> m_sections;
 };

@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <utility>
+
 using korvane::KVP::KVPDiscoverRequest;
 
 namespace {
@@ -40,20 +42,31 @@ namespace DeviceCommands {
 
 void addTo(CommandDispatcher& dispatcher)
 {
-    dispatcher.addCommand({QStringLiteral("devices"),
-                           QString(),
-                           QStringLiteral("List the attached devices as JSON."),
-                           0,
-                           0,
-                           devices,
-                           {}});
-    dispatcher.addCommand({QStringLiteral("list"),
-                           QStringLiteral("[--device A]"),
-                           QStringLiteral("Print the definitions stored on a device as JSON."),
-                           0,
-                           0,
-                           list,
-                           {DeviceSession::deviceOption()}});
+    Command devicesCommand;
+    devicesCommand.name = QStringLiteral("devices");
+    devicesCommand.summary = QStringLiteral("List the attached devices as JSON.");
+    devicesCommand.run = devices;
+    devicesCommand.output = QStringLiteral("A JSON array in discovery order, \"[]\" when there is none:\n"
+                                           "[{\"model\": \"QRD-780\", \"address\": \"usb:ftdi/0\"}]");
+    devicesCommand.exitStatuses = {{QString::number(ExitCode::Failure),
+                                    QStringLiteral("A device did not answer; the devices that did are printed.")}};
+    dispatcher.addCommand(std::move(devicesCommand));
+
+    Command listCommand;
+    listCommand.name = QStringLiteral("list");
+    listCommand.arguments = QStringLiteral("[--device ADDRESS]");
+    listCommand.summary = QStringLiteral("Print the definitions stored on a device as JSON.");
+    listCommand.run = list;
+    listCommand.options = {DeviceSession::deviceOption()};
+    listCommand.output = QStringLiteral("A JSON array in device order, \"[]\" for an empty device:\n"
+                                        "[{\"recordNumber\": 0, \"name\": \"Spot 250\", \"shortName\": \"SPOT\",\n"
+                                        "  \"manufacturer\": \"Acme\", \"manufacturerShort\": \"ACME\",\n"
+                                        "  \"type\": 0, \"channelCount\": 16}]\n"
+                                        "\"recordNumber\" is what download and delete take.");
+    listCommand.exitStatuses = {{QString::number(ExitCode::Failure),
+                                 QStringLiteral("No device found, the device does not answer, or its list is "
+                                                "malformed.")}};
+    dispatcher.addCommand(std::move(listCommand));
 }
 
 int devices(const QStringList&, const CommandOptions&, Console& console)

@@ -104,7 +104,11 @@ bool DeviceSession::open(const QString& address)
 
 CommandOption DeviceSession::deviceOption()
 {
-    return {DeviceOptionName, true};
+    return {DeviceOptionName,
+            true,
+            QStringLiteral("ADDRESS"),
+            QStringLiteral("The device to work on, by the address devices prints (usb:ftdi/N). "
+                           "Default: the first device a discovery finds.")};
 }
 
 QString DeviceSession::deviceAddress(const CommandOptions& options)

@@ -13,6 +13,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <utility>
+
 using korvane::KVP::FirmwareImageWriter;
 using korvane::KVP::FirmwareUpdateFile;
 using korvane::KVP::KVPUpdateFirmwareRequest;
@@ -38,28 +40,79 @@ namespace FirmwareCommands {
 
 void addTo(CommandDispatcher& dispatcher)
 {
-    dispatcher.addCommand({QStringLiteral("firmware-info"),
-                           QStringLiteral("FILE"),
-                           QStringLiteral("Check a KVU2 firmware update file and print its layout as JSON."),
-                           1,
-                           1,
-                           info,
-                           {}});
-    dispatcher.addCommand(
-        {QStringLiteral("firmware-make"),
-         QStringLiteral("OUT --model MODEL [--opaque HEX] [--note TEXT] SECTOR-FILE..."),
-         QStringLiteral("Write a KVU2 firmware update file from sector images (each padded to 256 bytes)."),
-         2,
-         1 + FirmwareImageWriter::MaxSectors,
-         make,
-         {{ModelOption, true}, {OpaqueOption, true}, {NoteOption, true}}});
-    dispatcher.addCommand({QStringLiteral("firmware-update"),
-                           QStringLiteral("FILE [--device A]"),
-                           QStringLiteral("Write a KVU2 firmware update into a device."),
-                           1,
-                           1,
-                           update,
-                           {DeviceSession::deviceOption()}});
+    const QString failure = QString::number(ExitCode::Failure);
+
+    Command infoCommand;
+    infoCommand.name = QStringLiteral("firmware-info");
+    infoCommand.arguments = QStringLiteral("FILE");
+    infoCommand.summary = QStringLiteral("Check a KVU2 firmware update file and print its layout as JSON.");
+    infoCommand.minArguments = 1;
+    infoCommand.maxArguments = 1;
+    infoCommand.run = info;
+    infoCommand.argumentHelp = {{QStringLiteral("FILE"), QStringLiteral("A firmware update file (.kv2).")}};
+    infoCommand.output = QStringLiteral("One JSON object, printed for an invalid file too:\n"
+                                        "{\"valid\": true, \"model\": \"QRD-780\", \"sectorCount\": 2,\n"
+                                        " \"sectorSizes\": [256, 1024], \"checksum\": 305419896,\n"
+                                        " \"transferSize\": 1280, \"status\": \"...\"}\n"
+                                        "\"status\" is the update dialog's verdict on the file, as HTML.");
+    infoCommand.exitStatuses = {{failure, QStringLiteral("The file is missing or not a valid update file.")}};
+    dispatcher.addCommand(std::move(infoCommand));
+
+    Command makeCommand;
+    makeCommand.name = QStringLiteral("firmware-make");
+    makeCommand.arguments = QStringLiteral("OUT --model MODEL [--opaque HEX] [--note TEXT] SECTOR-FILE...");
+    makeCommand.summary = QStringLiteral("Write a KVU2 firmware update file from sector images.");
+    makeCommand.minArguments = 2;
+    makeCommand.maxArguments = 1 + FirmwareImageWriter::MaxSectors;
+    makeCommand.run = make;
+    makeCommand.options
+        = {{ModelOption,
+            true,
+            QStringLiteral("MODEL"),
+            QStringLiteral("Required: the model name the device reports, e.g. QRD-780; at most %1 bytes.")
+                .arg(FirmwareImageWriter::ModelFieldSize - 1)},
+           {OpaqueOption,
+            true,
+            QStringLiteral("HEX"),
+            QStringLiteral("Header bytes from offset %1 on, passed to the device uninterpreted: an even number of "
+                           "hexadecimal digits, at most %2 bytes.")
+                .arg(FirmwareImageWriter::OpaqueOffset)
+                .arg(FirmwareImageWriter::OpaqueSize)},
+           {NoteOption,
+            true,
+            QStringLiteral("TEXT"),
+            QStringLiteral("A build note kept in the file, never sent to the device; at most %1 bytes.")
+                .arg(FirmwareImageWriter::MaxNoteSize)}};
+    makeCommand.argumentHelp
+        = {{QStringLiteral("OUT"),
+            QStringLiteral("The update file to write; replaced only once the new one is complete.")},
+           {QStringLiteral("SECTOR-FILE"),
+            QStringLiteral("1 to %1 sector images, in flash order; each is padded with zeros to a multiple of %2 "
+                           "bytes.")
+                .arg(FirmwareImageWriter::MaxSectors)
+                .arg(FirmwareImageWriter::SectorAlignment)}};
+    makeCommand.exitStatuses
+        = {{failure,
+            QStringLiteral("A sector file cannot be read or is empty, a field does not fit, or OUT cannot be "
+                           "written; OUT is left as it was.")}};
+    dispatcher.addCommand(std::move(makeCommand));
+
+    Command updateCommand;
+    updateCommand.name = QStringLiteral("firmware-update");
+    updateCommand.arguments = QStringLiteral("FILE [--device ADDRESS]");
+    updateCommand.summary = QStringLiteral("Write a KVU2 firmware update into a device.");
+    updateCommand.minArguments = 1;
+    updateCommand.maxArguments = 1;
+    updateCommand.run = update;
+    updateCommand.options = {DeviceSession::deviceOption()};
+    updateCommand.argumentHelp
+        = {{QStringLiteral("FILE"),
+            QStringLiteral("A firmware update file (.kv2); checked whole before the device is touched.")}};
+    updateCommand.exitStatuses
+        = {{failure,
+            QStringLiteral("The file is not valid, no device was found, the device does not answer, or the update "
+                           "failed.")}};
+    dispatcher.addCommand(std::move(updateCommand));
 }
 
 int update(const QStringList& arguments, const CommandOptions& options, Console& console)
@@ -116,14 +169,14 @@ int make(const QStringList& arguments, const CommandOptions& options, Console& c
     FirmwareImageWriter writer;
     const QString model = lastValue(options, ModelOption);
     if (model.isEmpty()) {
-        console.err() << "firmware-make needs --model MODEL.\n";
+        console.err() << "kvfl: firmware-make needs --model MODEL\n";
         return ExitCode::Usage;
     }
     writer.setModel(model.toLatin1());
     const QString opaque = lastValue(options, OpaqueOption);
     const QByteArray opaqueBytes = QByteArray::fromHex(opaque.toLatin1());
     if (opaqueBytes.toHex() != opaque.toLatin1().toLower()) {
-        console.err() << "--opaque takes an even number of hexadecimal digits.\n";
+        console.err() << "kvfl: --opaque takes an even number of hexadecimal digits\n";
         return ExitCode::Usage;
     }
     writer.setOpaque(opaqueBytes);

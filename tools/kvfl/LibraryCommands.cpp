@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QJsonDocument>
 
+#include <utility>
+
 namespace {
 
 // The editor's words for a library it cannot read; scripts may look for them.
@@ -49,27 +51,65 @@ namespace LibraryCommands {
 
 void addTo(CommandDispatcher& dispatcher)
 {
-    dispatcher.addCommand({QStringLiteral("dump"),
-                           QStringLiteral("LIBRARY"),
-                           QStringLiteral("Print the definitions of a library as JSON."),
-                           1,
-                           1,
-                           withoutOptions(dump),
-                           {}});
-    dispatcher.addCommand({QStringLiteral("create"),
-                           QStringLiteral("LIBRARY [JSON-FILE]"),
-                           QStringLiteral("Write a library from JSON as dump prints it (default: standard input)."),
-                           1,
-                           2,
-                           withoutOptions(create),
-                           {}});
-    dispatcher.addCommand({QStringLiteral("info"),
-                           QStringLiteral("LIBRARY"),
-                           QStringLiteral("Print the version and the number of definitions of a library."),
-                           1,
-                           1,
-                           withoutOptions(info),
-                           {}});
+    const HelpEntry library {QStringLiteral("LIBRARY"), QStringLiteral("A fixture library file (.kvfl).")};
+    const HelpEntry unreadable {QString::number(ExitCode::Failure),
+                                QStringLiteral("The library cannot be read (\"Failed to open the library.\" and the "
+                                               "reason on standard error).")};
+
+    Command dumpCommand;
+    dumpCommand.name = QStringLiteral("dump");
+    dumpCommand.arguments = QStringLiteral("LIBRARY");
+    dumpCommand.summary = QStringLiteral("Print the definitions of a library as JSON.");
+    dumpCommand.minArguments = 1;
+    dumpCommand.maxArguments = 1;
+    dumpCommand.run = withoutOptions(dump);
+    dumpCommand.argumentHelp = {library};
+    dumpCommand.output = QStringLiteral("The library as one JSON object, the form create reads:\n"
+                                        "{\"version\": \"01.00\", \"unsupportedContent\": false, \"definitions\": [\n"
+                                        "  {\"name\": \"Spot 250\", \"shortName\": \"\", \"autoShortName\": true,\n"
+                                        "   \"manufacturer\": \"Acme\", \"manufacturerShort\": \"\",\n"
+                                        "   \"autoManufacturerShort\": true, \"type\": 0,\n"
+                                        "   \"channels\": [{\"number\": 1, \"name\": \"Pan\", \"shortName\": \"\",\n"
+                                        "                 \"autoShortName\": true}]}]}\n"
+                                        "\"type\" is a fixture type code from 0 to 10, or -1 for none. A library the\n"
+                                        "editor opened with a warning is dumped all the same; the warning goes to\n"
+                                        "standard error.");
+    dumpCommand.exitStatuses = {unreadable};
+    dispatcher.addCommand(std::move(dumpCommand));
+
+    Command createCommand;
+    createCommand.name = QStringLiteral("create");
+    createCommand.arguments = QStringLiteral("LIBRARY [JSON-FILE]");
+    createCommand.summary = QStringLiteral("Write a library from JSON as dump prints it (default: standard input).");
+    createCommand.minArguments = 1;
+    createCommand.maxArguments = 2;
+    createCommand.run = withoutOptions(create);
+    createCommand.argumentHelp
+        = {{QStringLiteral("LIBRARY"), QStringLiteral("The library file to write; an existing one is replaced.")},
+           {QStringLiteral("JSON-FILE"),
+            QStringLiteral("The definitions as dump prints them; absent or \"-\": standard input. "
+                           "\"version\" and \"unsupportedContent\" are ignored, an absent field takes its "
+                           "default, an unknown field or one of the wrong type is refused.")}};
+    createCommand.exitStatuses
+        = {{QString::number(ExitCode::Failure),
+            QStringLiteral("The JSON cannot be read or is refused (its place is named), or the library cannot be "
+                           "written; no library is left behind.")}};
+    dispatcher.addCommand(std::move(createCommand));
+
+    Command infoCommand;
+    infoCommand.name = QStringLiteral("info");
+    infoCommand.arguments = QStringLiteral("LIBRARY");
+    infoCommand.summary = QStringLiteral("Print the version and the number of definitions of a library.");
+    infoCommand.minArguments = 1;
+    infoCommand.maxArguments = 1;
+    infoCommand.run = withoutOptions(info);
+    infoCommand.argumentHelp = {library};
+    infoCommand.output = QStringLiteral("One line, for example:\n"
+                                        "version 01.00, 3 definitions, unsupported content: no\n"
+                                        "\"unsupported content: yes\" when saving the file again would lose "
+                                        "part of it.");
+    infoCommand.exitStatuses = {unreadable};
+    dispatcher.addCommand(std::move(infoCommand));
 }
 
 int dump(const QStringList& arguments, Console& console)

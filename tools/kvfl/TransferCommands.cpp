@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 using korvane::KVP::KVPClearPatchRequest;
 using korvane::KVP::KVPFixtureDeleteRequest;
@@ -79,14 +80,15 @@ WriteOutcome write(DeviceSession& session, const QList<QKVFixtureDefinition*>& d
 }
 
 /// Record numbers as given on the command line; false, with the reason on standard
-/// error, for a word that is not one.
+/// error, for a word that is not one. That is a mistake in the command line, found
+/// before the device is touched.
 bool parseRecordNumbers(const QStringList& words, QList<int>& numbers, Console& console)
 {
     for (const QString& word : words) {
         bool ok = false;
         const int number = word.toInt(&ok);
         if (!ok || number < 0 || number > MaxRecordNumber) {
-            console.err() << "Not a record number: " << word << '\n';
+            console.err() << "kvfl: not a record number (0 to " << MaxRecordNumber << "): " << word << '\n';
             return false;
         }
         numbers.append(number);
@@ -119,17 +121,16 @@ bool pickRecords(const DeviceRecord::RemoteList& list,
     return true;
 }
 
-/// Opens the device and reads its list, then picks the records named by `words`.
+/// Opens the device and reads its list, then picks the records with the given numbers.
 bool openAndPick(DeviceSession& session,
                  const CommandOptions& options,
-                 const QStringList& words,
+                 const QList<int>& numbers,
                  DeviceRecord::RemoteList& list,
                  QList<QKVRemoteFixtureDefinition*>& picked,
                  Console& console)
 {
-    QList<int> numbers;
-    return parseRecordNumbers(words, numbers, console) && session.open(DeviceSession::deviceAddress(options))
-        && session.readList(list) && pickRecords(list, numbers, picked, console);
+    return session.open(DeviceSession::deviceAddress(options)) && session.readList(list)
+        && pickRecords(list, numbers, picked, console);
 }
 
 bool clearPatchList(DeviceSession& session, Console& console)
@@ -149,36 +150,90 @@ namespace TransferCommands {
 void addTo(CommandDispatcher& dispatcher)
 {
     const CommandOption device = DeviceSession::deviceOption();
-    dispatcher.addCommand({QStringLiteral("upload"),
-                           QStringLiteral("LIBRARY [--device A] [--clear-patch] [--name NAME]..."),
-                           QStringLiteral("Write a library's definitions (or those named) to a device. Exit 2: the "
-                                          "patch list must be erased; 3: too few free slots; 4: a definition "
-                                          "has 0 or more than 45 channels."),
-                           1,
-                           1,
-                           upload,
-                           {device, {ClearPatchOption, false}, {NameOption, true}}});
-    dispatcher.addCommand({QStringLiteral("download"),
-                           QStringLiteral("LIBRARY [--device A] [RECORD]..."),
-                           QStringLiteral("Append definitions of a device (default: all) to a library."),
-                           1,
-                           1 + MaxRecordNumber + 1,
-                           download,
-                           {device}});
-    dispatcher.addCommand({QStringLiteral("delete"),
-                           QStringLiteral("[--device A] RECORD..."),
-                           QStringLiteral("Delete definitions on a device."),
-                           1,
-                           MaxRecordNumber + 1,
-                           remove,
-                           {device}});
-    dispatcher.addCommand({QStringLiteral("clear-patch"),
-                           QStringLiteral("[--device A]"),
-                           QStringLiteral("Erase the patch list of a device."),
-                           0,
-                           0,
-                           clearPatch,
-                           {device}});
+    const HelpEntry record {
+        QStringLiteral("RECORD"),
+        QStringLiteral("A record number on the device (0 to %1), as list prints it.").arg(MaxRecordNumber)};
+    const QString deviceFailed = QStringLiteral("No device found, the device does not answer");
+
+    Command uploadCommand;
+    uploadCommand.name = QStringLiteral("upload");
+    uploadCommand.arguments = QStringLiteral("LIBRARY [--device ADDRESS] [--clear-patch] [--name NAME]...");
+    uploadCommand.summary = QStringLiteral("Write a library's definitions (or those named) to a device.");
+    uploadCommand.minArguments = 1;
+    uploadCommand.maxArguments = 1;
+    uploadCommand.run = upload;
+    uploadCommand.options
+        = {device,
+           {ClearPatchOption,
+            false,
+            QString(),
+            QStringLiteral("When the device's patch list must be erased first, erase it and write, as the editor "
+                           "does after asking.")},
+           {NameOption,
+            true,
+            QStringLiteral("NAME"),
+            QStringLiteral("Write only the definition of this name; may be given more than once. Default: all.")}};
+    uploadCommand.argumentHelp
+        = {{QStringLiteral("LIBRARY"), QStringLiteral("The library whose definitions are written, in its order.")}};
+    uploadCommand.exitStatuses
+        = {{QString::number(ExitCode::Failure),
+            deviceFailed
+                + QStringLiteral(", the library cannot be read or holds no definition of a name given, "
+                                 "or the write failed.")},
+           {QString::number(ExitCode::PatchListNotEmpty),
+            QStringLiteral("The device's patch list must be erased first (see --clear-patch); nothing was "
+                           "written.")},
+           {QString::number(ExitCode::NotEnoughMemory),
+            QStringLiteral("The device has too few free slots for the definitions.")},
+           {QString::number(ExitCode::ChannelRequirements),
+            QStringLiteral("A definition has fewer than 1 or more than %1 channels; each is named on standard "
+                           "error.")
+                .arg(QKVFixtureDefinition::MaxChannels)}};
+    dispatcher.addCommand(std::move(uploadCommand));
+
+    Command downloadCommand;
+    downloadCommand.name = QStringLiteral("download");
+    downloadCommand.arguments = QStringLiteral("LIBRARY [--device ADDRESS] [RECORD]...");
+    downloadCommand.summary = QStringLiteral("Append definitions of a device (default: all) to a library.");
+    downloadCommand.minArguments = 1;
+    downloadCommand.maxArguments = 1 + MaxRecordNumber + 1;
+    downloadCommand.run = download;
+    downloadCommand.options = {device};
+    downloadCommand.argumentHelp
+        = {{QStringLiteral("LIBRARY"),
+            QStringLiteral("The library the definitions are appended to; made when missing, never replaced when "
+                           "it cannot be read.")},
+           {record.term, record.description + QStringLiteral(" Read in the order given; default: all.")}};
+    downloadCommand.exitStatuses
+        = {{QString::number(ExitCode::Failure),
+            deviceFailed
+                + QStringLiteral(", it holds no such record, the read failed, or the library cannot be "
+                                 "read or written.")}};
+    dispatcher.addCommand(std::move(downloadCommand));
+
+    Command deleteCommand;
+    deleteCommand.name = QStringLiteral("delete");
+    deleteCommand.arguments = QStringLiteral("[--device ADDRESS] RECORD...");
+    deleteCommand.summary = QStringLiteral("Delete definitions on a device.");
+    deleteCommand.minArguments = 1;
+    deleteCommand.maxArguments = MaxRecordNumber + 1;
+    deleteCommand.run = remove;
+    deleteCommand.options = {device};
+    deleteCommand.argumentHelp = {record};
+    deleteCommand.exitStatuses
+        = {{QString::number(ExitCode::Failure),
+            deviceFailed + QStringLiteral(", it holds no such record, or the deletion failed.")}};
+    dispatcher.addCommand(std::move(deleteCommand));
+
+    Command clearPatchCommand;
+    clearPatchCommand.name = QStringLiteral("clear-patch");
+    clearPatchCommand.arguments = QStringLiteral("[--device ADDRESS]");
+    clearPatchCommand.summary = QStringLiteral("Erase the patch list of a device.");
+    clearPatchCommand.run = clearPatch;
+    clearPatchCommand.options = {device};
+    clearPatchCommand.exitStatuses
+        = {{QString::number(ExitCode::Failure), deviceFailed + QStringLiteral(", or the erasing failed.")}};
+    dispatcher.addCommand(std::move(clearPatchCommand));
 }
 
 int upload(const QStringList& arguments, const CommandOptions& options, Console& console)
@@ -225,10 +280,10 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
         case WriteOutcome::PatchListNotEmpty:
             console.err() << "The device's patch list must be erased before definitions can be written; "
                              "run again with --clear-patch to erase it.\n";
-            return UploadExit::PatchListNotEmpty;
+            return ExitCode::PatchListNotEmpty;
         case WriteOutcome::NotEnoughMemory:
             console.err() << NotEnoughMemoryMessage << '\n';
-            return UploadExit::NotEnoughMemory;
+            return ExitCode::NotEnoughMemory;
         case WriteOutcome::ChannelRequirements:
             console.err() << QString::fromLatin1(ChannelRequirementsMessage).arg(QKVFixtureDefinition::MaxChannels)
                           << '\n';
@@ -238,7 +293,7 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
                     console.err() << "  \"" << definition->name() << "\": " << count << " channels\n";
                 }
             }
-            return UploadExit::ChannelRequirements;
+            return ExitCode::ChannelRequirements;
     }
     return ExitCode::Failure;
 }
@@ -246,6 +301,10 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
 int download(const QStringList& arguments, const CommandOptions& options, Console& console)
 {
     const QString path = arguments.at(0);
+    QList<int> numbers;
+    if (!parseRecordNumbers(arguments.mid(1), numbers, console)) {
+        return ExitCode::Usage;
+    }
     LibraryContent library;
     QString message;
     // A library that cannot be read is never replaced by a new one.
@@ -257,7 +316,7 @@ int download(const QStringList& arguments, const CommandOptions& options, Consol
     DeviceSession session(console);
     DeviceRecord::RemoteList list;
     QList<QKVRemoteFixtureDefinition*> picked;
-    if (!openAndPick(session, options, arguments.mid(1), list, picked, console)) {
+    if (!openAndPick(session, options, numbers, list, picked, console)) {
         return ExitCode::Failure;
     }
     KVPFixtureReadRequest request;
@@ -287,10 +346,14 @@ int download(const QStringList& arguments, const CommandOptions& options, Consol
 
 int remove(const QStringList& arguments, const CommandOptions& options, Console& console)
 {
+    QList<int> numbers;
+    if (!parseRecordNumbers(arguments, numbers, console)) {
+        return ExitCode::Usage;
+    }
     DeviceSession session(console);
     DeviceRecord::RemoteList list;
     QList<QKVRemoteFixtureDefinition*> picked;
-    if (!openAndPick(session, options, arguments, list, picked, console)) {
+    if (!openAndPick(session, options, numbers, list, picked, console)) {
         return ExitCode::Failure;
     }
     KVPFixtureDeleteRequest request;

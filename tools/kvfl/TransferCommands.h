@@ -9,21 +9,17 @@ class Console;
 /// upload, download, delete and clear-patch. Messages are the editor's own.
 namespace TransferCommands {
 
-/// Exit statuses of upload beyond success and failure: the write request's own refusals.
-namespace UploadExit {
-constexpr int PatchListNotEmpty = 2;
-constexpr int NotEnoughMemory = 3;
-constexpr int ChannelRequirements = 4;
-} // namespace UploadExit
-
 /// Adds the transfer commands to the tool's command table.
 void addTo(CommandDispatcher& dispatcher);
 
 /// upload LIBRARY [--device A] [--clear-patch] [--name NAME]...: writes the library's
-/// definitions (or those named), in library order, with one write request.
+/// definitions (or those named), in library order, with one write request. The write
+/// request's own refusals exit with ExitCode::PatchListNotEmpty, NotEnoughMemory and
+/// ChannelRequirements.
 int upload(const QStringList& arguments, const CommandOptions& options, Console& console);
 /// download LIBRARY [--device A] [RECORD]...: reads the given records (all when none are
-/// given) and appends them to the library, which is created when missing.
+/// given) and appends them to the library, which is created when missing. A word that
+/// is no record number is a usage error.
 int download(const QStringList& arguments, const CommandOptions& options, Console& console);
 /// delete [--device A] RECORD...: deletes the given records on the device.
 int remove(const QStringList& arguments, const CommandOptions& options, Console& console);

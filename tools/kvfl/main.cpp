@@ -1,9 +1,6 @@
 #include "CommandDispatcher.h"
 #include "Console.h"
-#include "DeviceCommands.h"
-#include "FirmwareCommands.h"
-#include "LibraryCommands.h"
-#include "TransferCommands.h"
+#include "KvflTool.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,7 +11,7 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kvfl"));
+    QCoreApplication::setApplicationName(QString::fromLatin1(KvflTool::ProgramName));
 
     QFile input;
     QFile output;
@@ -27,11 +24,8 @@ int main(int argc, char* argv[])
     // messages; QT_LOGGING_RULES still turns them on.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
 
-    CommandDispatcher dispatcher(QStringLiteral("kvfl"));
-    LibraryCommands::addTo(dispatcher);
-    DeviceCommands::addTo(dispatcher);
-    TransferCommands::addTo(dispatcher);
-    FirmwareCommands::addTo(dispatcher);
+    CommandDispatcher dispatcher(QString::fromLatin1(KvflTool::ProgramName));
+    KvflTool::setUp(dispatcher);
 
     Console console(&input, &output, &error);
     // Decoded with the local 8-bit encoding, so library paths with any characters the
