@@ -1,7 +1,8 @@
-// bench-kvp-link: sends a fixture record and a firmware-sized transfer to a simulated
-// device whose wire is modelled (250000 baud, 11 bits a byte: 44 us per byte each way,
-// plus a USB latency per reply) and compares the time taken with the time the wire
-// itself needs for the bytes exchanged. One JSON line per case on standard output.
+// bench-kvp-link: sends a fixture record and a firmware-sized transfer to, and reads the
+// fixture list of 100 records from, a simulated device whose wire is modelled (250000
+// baud, 11 bits a byte: 44 us per byte each way, plus a USB latency per reply) and compares the time taken with the
+// time the wire itself needs for the bytes exchanged. One JSON line per case on standard output, the wire's time as
+// reference; bytes and exchanges on standard error.
 //
 // The same cases run with the reads the link was first written with (always ask the
 // driver for 10 bytes and wait for them), to show what asking for the waiting bytes
@@ -30,6 +31,13 @@ constexpr int LatencyMs = 1;
 constexpr uint32_t RecordLength = 5284;
 constexpr uint32_t FirmwareSectorLength = 250 * 1024;
 constexpr uint32_t FirmwareHeaderLength = 256;
+/// Records the simulated device holds for the list case; its list is a count and one
+/// entry per record.
+constexpr unsigned ListRecords = 100;
+constexpr size_t ListEntriesLengthOffset = 2;
+constexpr size_t ListEntryLength = 244;
+/// Room for the records the write cases store.
+constexpr unsigned FreeSlots = 10;
 
 /// Reads as the link first did: always a chunk of 10 from the driver, waiting for it.
 class LiteralChunkPhy : public KVPPhyFtdi
@@ -103,22 +111,56 @@ Measurement run(KVPPhyFtdi& phy, const Case& c, const std::vector<uint8_t>& head
     return m;
 }
 
-void print(const char* name, const char* reads, uint16_t frameSize, const Measurement& m)
+/// Counts the data replies of a multi-frame read: one exchange each.
+class ReplyCounter : public KVPProgressObserverI
+{
+public:
+    void bytesReceived(uint32_t) override { ++replies; }
+    void bytesSent(uint32_t) override { }
+    uint32_t replies = 0;
+};
+
+/// Reads the device's fixture list as the worker's list request does: one request frame
+/// out and one data reply back per piece.
+Measurement runList(KVPPhyFtdi& phy)
+{
+    phy.open("usb:ftdi/0");
+    KVPLink link(&phy, 50000);
+    link.ping();
+    ReplyCounter counter;
+    link.addObserver(&counter);
+    const auto start = std::chrono::steady_clock::now();
+    const KVPReply reply = link.requestMulti(Command::FixtureList, 0);
+    Measurement m;
+    m.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    m.exchanges = counter.replies;
+    m.bytesOut = uint64_t(m.exchanges) * Frame::Overhead;
+    m.bytesIn = reply.data.size() + uint64_t(m.exchanges) * Frame::Overhead;
+    m.ok = reply.status == StatusOk && reply.data.size() == ListEntriesLengthOffset + ListRecords * ListEntryLength;
+    phy.close();
+    return m;
+}
+
+/// One figure in the common format: the time taken against the time the wire needs for
+/// the bytes exchanged, with the details on standard error. False when the transfer failed.
+bool print(const std::string& name, uint16_t frameSize, const Measurement& m)
 {
     const double boundMs = (m.bytesOut + m.bytesIn) * WireMicrosPerByte / 1000.0 + m.exchanges * LatencyMs;
-    std::printf("{\"case\":\"%s\",\"reads\":\"%s\",\"frameSize\":%u,\"ok\":%s,\"bytesOut\":%llu,\"bytesIn\":%llu,"
-                "\"exchanges\":%u,\"ms\":%.1f,\"wireBoundMs\":%.1f,\"ratio\":%.2f}\n",
-                name,
-                reads,
-                frameSize,
-                m.ok ? "true" : "false",
-                static_cast<unsigned long long>(m.bytesOut),
-                static_cast<unsigned long long>(m.bytesIn),
-                m.exchanges,
+    std::fprintf(stderr,
+                 "%s: frame size %u, %s, %llu bytes out, %llu in, %u exchanges\n",
+                 name.c_str(),
+                 frameSize,
+                 m.ok ? "ok" : "FAILED",
+                 static_cast<unsigned long long>(m.bytesOut),
+                 static_cast<unsigned long long>(m.bytesIn),
+                 m.exchanges);
+    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"ms\", \"reference\": %.1f, \"ratio\": %.2f}\n",
+                name.c_str(),
                 m.ms,
                 boundMs,
                 m.ms / boundMs);
     std::fflush(stdout);
+    return m.ok;
 }
 
 std::vector<uint8_t> firmwareHeader(const std::vector<uint8_t>& sector)
@@ -166,7 +208,8 @@ int main(int argc, char* argv[])
     const bool withLiteral = !(argc > 1 && std::string(argv[1]) == "--no-literal");
     // The simulated backend unless told otherwise (a kvp-device-sim behind "socket", say).
     setenv("KVP_FTDI_BACKEND", "sim", 0);
-    const std::string device = "model=QRD-780,wire=1,latency=" + std::to_string(LatencyMs);
+    const std::string device = "model=QRD-780,wire=1,latency=" + std::to_string(LatencyMs)
+        + ",records=" + std::to_string(ListRecords) + ",free=" + std::to_string(FreeSlots);
     setenv("KVP_SIM_DEVICES", device.c_str(), 0);
 
     std::vector<uint8_t> record(RecordLength);
@@ -190,23 +233,36 @@ int main(int argc, char* argv[])
     std::fprintf(stderr, "firmware: %s\n", fromFile ? firmwarePath : "generated image");
 
     const Case cases[] = {
-        {"record", Command::FixtureRecord, record, false},
-        {"record", Command::FixtureRecord, record, true},
-        {"firmware", Command::FirmwareSector, sector, true},
+        {"record_write", Command::FixtureRecord, record, false},
+        {"record_write", Command::FixtureRecord, record, true},
+        {"firmware_write", Command::FirmwareSector, sector, true},
     };
+    bool allOk = true;
+    // First, while the device still holds just the records it started with.
+    {
+        KVPPhyFtdi phy;
+        KVPLink probe(&phy, 50000);
+        phy.open("usb:ftdi/0");
+        probe.ping();
+        const uint16_t frameSize = probe.maxFrameSize();
+        phy.close();
+        const std::string name = "kvp_list_read_" + std::to_string(ListRecords) + "_frame" + std::to_string(frameSize);
+        allOk = print(name + "_vs_wire", frameSize, runList(phy));
+    }
     for (const Case& c : cases) {
         KVPPhyFtdi phy;
         KVPLink probe(&phy, 50000);
         phy.open("usb:ftdi/0");
         const uint16_t frameSize = c.usePingedFrameSize ? (probe.ping(), probe.maxFrameSize()) : probe.maxFrameSize();
         phy.close();
-        print(c.name, "waiting", frameSize, run(phy, c, header));
+        const std::string name = std::string("kvp_") + c.name + "_frame" + std::to_string(frameSize);
+        allOk &= print(name + "_vs_wire", frameSize, run(phy, c, header));
         // The literal reads wait out 100 ms at nearly every reply: a firmware image would
         // take minutes that way, so only the record is shown for comparison.
         if (withLiteral && c.command == Command::FixtureRecord) {
             LiteralChunkPhy literal;
-            print(c.name, "literal10", frameSize, run(literal, c, header));
+            allOk &= print(name + "_literal10_reads_vs_wire", frameSize, run(literal, c, header));
         }
     }
-    return 0;
+    return allOk ? 0 : 1;
 }

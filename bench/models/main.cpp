@@ -59,13 +59,15 @@ double appendRows(const Library& library, bool withProxy)
     for (const auto& definition : library) {
         const int row = model.rowCount();
         model.insertRows(row, 1);
-        model.setData(model.index(row, 0), LocalFixtureDefinitionListModel::definitionVariant(definition.get()),
+        model.setData(model.index(row, 0),
+                      LocalFixtureDefinitionListModel::definitionVariant(definition.get()),
                       LocalFixtureDefinitionListModel::DefinitionRole);
     }
     return timer.nsecsElapsed() / 1e6;
 }
 
-template<typename F> double best(F measure)
+template <typename F>
+double best(F measure)
 {
     double result = std::numeric_limits<double>::max();
     for (int round = 0; round < Rounds; ++round) {
@@ -76,14 +78,19 @@ template<typename F> double best(F measure)
 
 void print(const char* name, double ms, double reference)
 {
-    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"ms\", \"reference\": %.1f, \"ratio\": %.2f}\n", name,
-                ms, reference, ms / reference);
+    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"ms\", \"reference\": %.1f, \"ratio\": %.2f}\n",
+                name,
+                ms,
+                reference,
+                ms / reference);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // No window is shown; the model needs only the Gui module's types, not a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     const Library library = SyntheticLibrary::make(Definitions, Channels);
     const double reference = best([&] { return copyIntoList(library); });
