@@ -39,8 +39,7 @@ bool FirmwareUpdateFile::load(const QString& fileName)
         m_cannotOpen = true;
         return false;
     }
-    // Sizes and offsets are signed 32-bit; a larger file cannot be an update for these devices.
-    if (file.size() > std::numeric_limits<int32_t>::max()) {
+    if (file.size() > MaxFileSize) {
         qDebug() << "File too large";
         m_invalid = true;
         return false;

@@ -36,6 +36,9 @@ public:
     static constexpr int HeadSize = 1280;
     /// The size table has eight entries.
     static constexpr int MaxSectors = 8;
+    /// Update files for these devices are a few hundred kilobytes; anything far beyond
+    /// that is not one, and is refused before it is read into memory.
+    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 
     FirmwareUpdateFile() = default;
     FirmwareUpdateFile(const FirmwareUpdateFile&) = delete;

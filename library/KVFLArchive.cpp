@@ -16,6 +16,7 @@
 #include <archive_entry.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <future>
 #include <memory>
@@ -279,6 +280,8 @@ bool KVFLArchive::load(QIODevice* device)
 
     // Documents are parsed on the other cores while the archive is still being read.
     // The loaders report unsupported content here, in archive order, once all are done.
+    // Declared before the pool, so it outlives every parse task.
+    std::atomic<qint64> unparsed {0};
     QThreadPool parsers;
     parsers.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     auto finishParsing = [this, &parsers]() {
@@ -289,6 +292,7 @@ bool KVFLArchive::load(QIODevice* device)
     };
 
     bool versionAccepted = false;
+    qint64 xmlTotal = 0;
     archive_entry* entry = nullptr;
     for (;;) {
         const int status = archive_read_next_header(reader.get(), &entry);
@@ -324,6 +328,12 @@ bool KVFLArchive::load(QIODevice* device)
                 finishParsing();
                 return fail(tr("The library is damaged: the member %1 is too large.").arg(path));
             }
+            xmlTotal += size;
+            if (xmlTotal > MaxLibraryXmlSize) {
+                finishParsing();
+                return fail(tr("The library is too large: its fixture documents exceed %1 MiB.")
+                                .arg(MaxLibraryXmlSize / (1024 * 1024)));
+            }
             auto loader = std::make_unique<QKVFixtureDefinitionLoader>();
             connect(loader.get(),
                     &QKVFixtureDefinitionLoader::unsupportedContent,
@@ -335,7 +345,15 @@ bool KVFLArchive::load(QIODevice* device)
             }
             QKVFixtureDefinitionLoader* parsed = loader.release();
             m_loaders.append(parsed);
-            parsers.start([parsed]() { parsed->parse(); });
+            // Reading outruns parsing; past a point the reader waits, so that documents
+            // read but not yet parsed never pile up in memory.
+            if (unparsed.fetch_add(size) + size > MaxUnparsedXmlSize) {
+                parsers.waitForDone();
+            }
+            parsers.start([parsed, size, &unparsed]() {
+                parsed->parse();
+                unparsed.fetch_sub(size);
+            });
         }
     }
     finishParsing();

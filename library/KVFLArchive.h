@@ -25,6 +25,12 @@ public:
     /// attack, and is refused before anything is allocated for it.
     static constexpr qint64 MaxXmlMemberSize = 16 * 1024 * 1024;
     static constexpr qint64 MaxVersionMemberSize = 64;
+    /// All fixture documents of a library together. A library of 10,000 definitions of
+    /// 24 channels holds about 34 MiB; without a total, a small file of many members just
+    /// under the member limit would inflate to gigabytes.
+    static constexpr qint64 MaxLibraryXmlSize = 64 * 1024 * 1024;
+    /// Documents read ahead of the parsers, at most; keeps a hostile library's memory low.
+    static constexpr qint64 MaxUnparsedXmlSize = 16 * 1024 * 1024;
 
     explicit KVFLArchive(const QString& fileName = QString(), QObject* parent = nullptr);
     ~KVFLArchive() override;

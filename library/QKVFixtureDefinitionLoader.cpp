@@ -88,7 +88,14 @@ void QKVFixtureDefinitionLoader::parse()
         return;
     }
     m_parsed = true;
+    parseDocument();
+    // Only the definitions are needed from here on; a library of many documents should
+    // not hold each of them twice.
+    m_document = QByteArray();
+}
 
+void QKVFixtureDefinitionLoader::parseDocument()
+{
     const auto result = m_fastScanning ? FixtureXmlScanner::scan(m_document, *m_handler, MaxElementDepth)
                                        : FixtureXmlScanner::Result::GaveUp;
     switch (result) {

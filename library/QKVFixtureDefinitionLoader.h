@@ -32,6 +32,7 @@ public:
     char* buffer(qsizetype size);
     /// Takes the document's bytes.
     void setDocument(const QByteArray& document);
+    /// The document until it has been parsed; empty afterwards.
     const QByteArray& document() const { return m_document; }
 
     /// Parses the document if that has not happened yet, then emits
@@ -64,6 +65,7 @@ public Q_SLOTS:
 private:
     class Counter;
 
+    void parseDocument();
     bool parseWithStreamReader();
 
     QByteArray m_document;

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 #include <vector>
 
 using korvane::KVP::FirmwareUpdateFile;
@@ -257,6 +259,16 @@ private slots:
         nine[46] = 9;
         QTest::newRow("sector count 9") << nine;
         QTest::newRow("model without terminator") << makeFile({pattern(256)}, QByteArray(41, 'A'));
+        QByteArray huge = makeFile(std::vector<QByteArray>(8, pattern(16)));
+        for (int i = 0; i < 8; ++i) {
+            putU32(huge, 68 + 4 * i, 0xffffffffu);
+        }
+        QTest::newRow("eight sectors of 4 GiB") << huge;
+        // The third sector would start at 2^32 + 256, that is at 256 in 32-bit arithmetic.
+        QByteArray offsetWraps = makeFile({pattern(256), pattern(256), pattern(256)});
+        putU32(offsetWraps, 68, 0xffffffffu);
+        putU32(offsetWraps, 72, 257);
+        QTest::newRow("sector offset beyond 4 GiB") << offsetWraps;
     }
 
     void hostileHeadsAreInvalid()
@@ -268,6 +280,40 @@ private slots:
         QCOMPARE(update.transferSize(), -1);
         QVERIFY(!update.sector(8).data);
         QVERIFY(!update.containsUpdateFor("QRD-540B"));
+    }
+
+    void fileBeyondTheSizeLimitIsRefusedUnread()
+    {
+        // A sparse file: a head claiming eight sectors of 4 GiB, then 3 GiB of nothing.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("huge.kv2");
+        QByteArray head = makeFile({});
+        head[46] = 8;
+        for (int i = 0; i < 8; ++i) {
+            putU32(head, 68 + 4 * i, 0xffffffffu);
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(head) == head.size());
+        QVERIFY(file.resize(qint64(3) << 30));
+        file.close();
+
+        rusage before {};
+        getrusage(RUSAGE_SELF, &before);
+        FirmwareUpdateFile update;
+        QVERIFY(!update.load(path));
+        rusage after {};
+        getrusage(RUSAGE_SELF, &after);
+        QVERIFY(!update.cannotOpen());
+        QVERIFY(!update.isValid());
+        QVERIFY(update.statusHtml("QRD-540B").contains("is not a valid KV2 file."));
+        // Reading the file would have raised the peak resident size by gigabytes (kB here).
+        QVERIFY2(after.ru_maxrss - before.ru_maxrss < 200 * 1024, qPrintable(QString::number(after.ru_maxrss)));
+
+        // Just over the limit is refused as well; the built-in files are far below it.
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(FirmwareUpdateFile::MaxFileSize + 1));
+        file.close();
+        QVERIFY(!update.load(path));
+        QVERIFY(!update.isValid());
     }
 
     void longestModelNameIsValid()
