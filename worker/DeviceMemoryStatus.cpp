@@ -12,15 +12,15 @@ constexpr uint16_t MemoryStateParameter = 0;
 
 } // namespace
 
-bool queryMemoryStatus(KVPLink& link, int needed, bool& patchNotEmpty)
+MemoryStatus queryMemoryStatus(KVPLink& link, int needed, bool& patchNotEmpty)
 {
     // The reply is a value, so its data is released with it on every path.
     const KVPReply reply = link.requestMulti(Command::MemoryState, MemoryStateParameter);
     if (reply.status != StatusOk || reply.data.size() < MemoryStatusLength) {
-        return false;
+        return MemoryStatus::NoAnswer;
     }
     patchNotEmpty = (reply.data[1] & PatchEmptyBit) == 0;
-    return static_cast<int>(reply.data[0]) >= needed;
+    return static_cast<int>(reply.data[0]) >= needed ? MemoryStatus::Enough : MemoryStatus::TooFewSlots;
 }
 
 } // namespace korvane::KVP

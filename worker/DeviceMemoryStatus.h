@@ -9,10 +9,15 @@ class KVPLink;
 constexpr int MemoryStatusLength = 2;
 constexpr unsigned char PatchEmptyBit = 0x01;
 
-/// One memory-state exchange. True when the device answered with at least
-/// MemoryStatusLength bytes and has `needed` or more free slots; `patchNotEmpty` is set
-/// from the same answer whenever one came, also when the slots are too few, and left
-/// alone when none came.
-bool queryMemoryStatus(KVPLink& link, int needed, bool& patchNotEmpty);
+/// What one memory-state exchange found.
+enum class MemoryStatus {
+    Enough, ///< the device has the slots asked for
+    TooFewSlots, ///< it answered, with fewer free slots
+    NoAnswer, ///< no usable answer came (refused, garbled, silent): the slots are unknown
+};
+
+/// One memory-state exchange for `needed` slots. `patchNotEmpty` is set from the answer
+/// whenever one came, also when the slots are too few, and left alone when none came.
+MemoryStatus queryMemoryStatus(KVPLink& link, int needed, bool& patchNotEmpty);
 
 } // namespace korvane::KVP

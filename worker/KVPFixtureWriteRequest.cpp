@@ -46,9 +46,17 @@ void KVPFixtureWriteRequest::work(void* params)
         return;
     }
     bool patchNotEmpty = false;
-    if (!queryMemoryStatus(*link, static_cast<int>(m_toWrite.size()), patchNotEmpty)) {
-        emit failedNotEnoughMemory();
-        return;
+    switch (queryMemoryStatus(*link, static_cast<int>(m_toWrite.size()), patchNotEmpty)) {
+        case MemoryStatus::Enough:
+            break;
+        case MemoryStatus::TooFewSlots:
+            emit failedNotEnoughMemory();
+            return;
+        case MemoryStatus::NoAnswer:
+            // The slots are unknown: telling the user the device is full would send them
+            // deleting definitions for nothing.
+            emit failed(FailGeneral);
+            return;
     }
     if (patchNotEmpty) {
         qDebug() << "We need to clear the patch list";
