@@ -81,7 +81,7 @@ size_t KVPLink::exchange(const uint8_t* frame, size_t length)
             // payload checksum included, is missing, so it cannot be taken as a reply.
             return m_decoder.frameLength() == m_decoder.length() ? m_decoder.length() : 0;
         }
-        if (static_cast<uint32_t>(m_clock->nowMs() - started) > ReplyTimeoutMs) {
+        if (static_cast<uint32_t>(m_clock->nowMs() - started) > m_replyTimeoutMs) {
             m_decoder.stop();
             return 0;
         }

@@ -51,6 +51,11 @@ public:
     /// Removes the first entry of `observer`, if any.
     void removeObserver(KVPProgressObserverI* observer);
 
+    /// How long this link waits for a reply; ReplyTimeoutMs unless set otherwise. Tests
+    /// shorten it so that a silent device costs them a fraction of a second per frame.
+    uint32_t replyTimeoutMs() const { return m_replyTimeoutMs; }
+    void setReplyTimeoutMs(uint32_t timeoutMs) { m_replyTimeoutMs = timeoutMs; }
+
     uint16_t maxFrameSize() const { return m_maxFrameSize; }
     /// The sequence number the next frame will carry.
     uint8_t sequence() const { return m_sequence; }
@@ -85,6 +90,7 @@ private:
     KVPFrameDecoder m_decoder;
     uint8_t m_sequence = 0;
     uint16_t m_maxFrameSize = DefaultMaxFrameSize;
+    uint32_t m_replyTimeoutMs = ReplyTimeoutMs;
     std::vector<KVPProgressObserverI*> m_observers;
 };
 

@@ -19,6 +19,7 @@ void KVPDiscoverRequest::work(void* params)
 
     KVPPhyFtdi phy;
     KVPLink link(&phy, RxCapacity);
+    applyReplyTimeoutSetting(link);
     const int count = phy.scan();
     bool allAnswered = true;
     for (int i = 0; i < count; ++i) {

@@ -19,6 +19,7 @@ void KVPSelectDeviceRequest::work(void* params)
     auto phy = std::make_unique<KVPPhyFtdi>();
     phy->open(QFile::encodeName(block->address).toStdString());
     *block->link = std::make_unique<KVPLink>(phy.get(), RxCapacity);
+    applyReplyTimeoutSetting(**block->link);
     *block->phy = std::move(phy);
 
     fwVersion = UnknownVersion;

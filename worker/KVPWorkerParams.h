@@ -38,4 +38,12 @@ struct KVPSelectParams
 /// Closes the connection: the link first, as it reads and writes through the phy.
 void dropConnection(std::unique_ptr<KVPLink>& link, std::unique_ptr<KVPPhy>& phy);
 
+/// Environment variable with a shorter reply timeout in milliseconds, for tests and
+/// developers who run against simulated devices that fall silent on purpose. Unset, 0 or
+/// not a number: the link's own ReplyTimeoutMs, which real devices need.
+inline constexpr const char* ReplyTimeoutVariable = "KVP_REPLY_TIMEOUT_MS";
+
+/// Gives a link the worker opens the reply timeout of KVP_REPLY_TIMEOUT_MS, if set.
+void applyReplyTimeoutSetting(KVPLink& link);
+
 } // namespace korvane::KVP

@@ -76,6 +76,16 @@ sim::SimDevice* SimBackend::device(size_t index)
     return index < m_devices.size() ? m_devices[index].get() : nullptr;
 }
 
+bool SimBackend::withDevice(size_t index, const std::function<void(sim::SimDevice&)>& action)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index >= m_devices.size()) {
+        return false;
+    }
+    action(*m_devices[index]);
+    return true;
+}
+
 std::vector<sim::SimDevice*> SimBackend::presentDevices() const
 {
     // An unplugged device is gone from the bus, as a real one is.

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,9 @@ public:
     /// The device configured at this position, also after it vanished; null beyond the
     /// list. For tests that look at what a device stored.
     sim::SimDevice* device(size_t index);
+    /// Runs `action` on the device at this position while no connection talks to it, so
+    /// a test may arm or clear faults while the worker thread is busy. False beyond the list.
+    bool withDevice(size_t index, const std::function<void(sim::SimDevice&)>& action);
 
 private:
     struct Connection;

@@ -74,8 +74,9 @@ std::optional<SimDevice::Reply> SimDevice::handleFrame(const uint8_t* frame, siz
     if (m_gone || length < Frame::Overhead) {
         return std::nullopt;
     }
-    const SimFaults& faults = m_config.faults;
     ++m_frames;
+    countArmedFault(frame);
+    const SimFaults& faults = m_config.faults;
     if (faults.vanishAt != 0 && m_frames >= faults.vanishAt) {
         m_gone = true;
         return std::nullopt;
@@ -110,6 +111,50 @@ std::optional<SimDevice::Reply> SimDevice::handleFrame(const uint8_t* frame, siz
         reply.delay = faults.lateBy;
     }
     return reply;
+}
+
+void SimDevice::armFault(Fault fault, uint32_t nth)
+{
+    m_armedFault = fault;
+    m_armedCountdown = nth;
+    m_armedCountingStarted = false;
+}
+
+void SimDevice::clearFaults()
+{
+    m_config.faults = SimFaults();
+    m_gone = false;
+    m_armedCountdown = 0;
+}
+
+void SimDevice::countArmedFault(const uint8_t* frame)
+{
+    if (m_armedCountdown == 0) {
+        return;
+    }
+    const bool ping = frame[Frame::TypeOffset] == Frame::Request && frame[Frame::CommandOffset] == Command::Identify;
+    if (ping && m_armedCountingStarted) {
+        return;
+    }
+    m_armedCountingStarted = true;
+    if (--m_armedCountdown != 0) {
+        return;
+    }
+    SimFaults& faults = m_config.faults;
+    switch (m_armedFault) {
+        case Fault::Silence:
+            faults.silentFrom = m_frames;
+            break;
+        case Fault::Refusal:
+            faults.refuseAt = m_frames;
+            break;
+        case Fault::Corruption:
+            faults.corruptAt = m_frames;
+            break;
+        case Fault::Vanish:
+            faults.vanishAt = m_frames;
+            break;
+    }
 }
 
 std::optional<std::vector<uint8_t>> SimDevice::execute(const HostFrame& host, Session& session)

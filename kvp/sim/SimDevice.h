@@ -40,6 +40,10 @@ public:
         std::chrono::milliseconds delay {0};
     };
 
+    /// The faults a test can arm while the device runs; each acts as its configuration
+    /// key does (silentfrom, refuse, corrupt, vanish) at the frame it is armed for.
+    enum class Fault { Silence, Refusal, Corruption, Vanish };
+
     /// The frame size the device falls back to when its configured one leaves no room
     /// for payload.
     static constexpr uint16_t FallbackFrameSize = 100;
@@ -54,6 +58,17 @@ public:
     /// The device was unplugged (the vanish fault); it hears and says nothing more.
     bool gone() const { return m_gone; }
     uint32_t framesReceived() const { return m_frames; }
+
+    /// Arms `fault` for the `nth` frame from now (1: the next one). Identity requests
+    /// after the first frame are not counted: the host's supervision pings fall between
+    /// the requests of an operation whenever its idle timer says so, and a test wants to
+    /// hit the same frame of the operation on every run. Replaces a fault still armed.
+    void armFault(Fault fault, uint32_t nth);
+    /// An armed fault has not found its frame yet.
+    bool faultArmed() const { return m_armedCountdown != 0; }
+    /// Ends every fault, armed or configured: the device answers again and, if it
+    /// vanished, is plugged back in. Its memory stays as it is.
+    void clearFaults();
 
     SimFixtureStore& store() { return m_store; }
     const SimFixtureStore& store() const { return m_store; }
@@ -72,6 +87,8 @@ private:
     std::vector<uint8_t> nextPiece(const HostFrame& host, Session& session) const;
     std::vector<uint8_t> identity() const;
     uint16_t largestFrame() const;
+    /// Counts an armed fault down on this frame and puts it in place when it is due.
+    void countArmedFault(const uint8_t* frame);
 
     SimDeviceConfig m_config;
     SimFixtureStore m_store;
@@ -79,6 +96,9 @@ private:
     bool m_patchEmpty;
     bool m_gone = false;
     uint32_t m_frames = 0;
+    Fault m_armedFault = Fault::Silence;
+    uint32_t m_armedCountdown = 0;
+    bool m_armedCountingStarted = false;
 };
 
 } // namespace korvane::KVP::sim

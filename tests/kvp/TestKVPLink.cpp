@@ -252,19 +252,26 @@ void TestKVPLink::identityDecodesVersionsAndModelName()
 void TestKVPLink::silentDeviceTimesOutAfterTheReplyBudget_data()
 {
     QTest::addColumn<uint>("clockStart");
-    QTest::newRow("ordinary time") << 1000u;
-    QTest::newRow("clock wraps during the wait") << 0xFFFFFC00u;
+    QTest::addColumn<uint>("budget"); // 0: the link's own
+    QTest::newRow("ordinary time") << 1000u << 0u;
+    QTest::newRow("clock wraps during the wait") << 0xFFFFFC00u << 0u;
+    QTest::newRow("shortened for tests") << 1000u << 250u;
 }
 
 void TestKVPLink::silentDeviceTimesOutAfterTheReplyBudget()
 {
     QFETCH(uint, clockStart);
+    QFETCH(uint, budget);
     LinkRig rig(10000, clockStart);
+    if (budget != 0) {
+        rig.link->setReplyTimeoutMs(budget);
+    }
+    const uint32_t timeoutMs = budget != 0 ? budget : KVPLink::ReplyTimeoutMs;
+    QCOMPARE(rig.link->replyTimeoutMs(), timeoutMs);
     QCOMPARE(int(rig.link->request(Command::FixtureList, 0).status), int(StatusNoValidReply));
     const uint32_t waited = rig.phy.clock->now - clockStart;
     // Not before the budget is used up, and at most one read timeout after.
-    QVERIFY2(waited > KVPLink::ReplyTimeoutMs && waited <= KVPLink::ReplyTimeoutMs + ScriptedPhy::ReadTimeoutMs,
-             QByteArray::number(waited));
+    QVERIFY2(waited > timeoutMs && waited <= timeoutMs + ScriptedPhy::ReadTimeoutMs, QByteArray::number(waited));
     QCOMPARE(rig.phy.reads, int(waited / ScriptedPhy::ReadTimeoutMs));
 }
 

@@ -366,6 +366,36 @@ private slots:
         QCOMPARE(rig.device.framesReceived(), uint32_t(rig.device.gone() ? 2 : outcomes.size()));
     }
 
+    void armedFaultCountsOperationFramesOnlyAndClearingRepairsTheDevice()
+    {
+        CoreRig rig {QString()};
+        const Bytes list = requestFrame(Command::FixtureList);
+        // Armed for the third frame: the first one counts even when it is a ping, later
+        // pings do not, so the third is the second list request.
+        rig.device.armFault(sim::SimDevice::Fault::Vanish, 3);
+        QVERIFY(rig.host.exchange(Ping));
+        QVERIFY(rig.host.exchange(list));
+        QVERIFY(rig.host.exchange(Ping));
+        QVERIFY(rig.device.faultArmed());
+        QVERIFY(!rig.host.exchange(list));
+        QVERIFY(!rig.device.faultArmed());
+        QVERIFY(rig.device.gone());
+
+        rig.device.clearFaults();
+        QVERIFY(!rig.device.gone());
+        QVERIFY(rig.host.exchange(Ping));
+        rig.device.armFault(sim::SimDevice::Fault::Refusal, 1);
+        const auto refused = rig.host.exchange(list);
+        QVERIFY(refused);
+        QCOMPARE(refused->type, Frame::StatusReply);
+        QVERIFY(rig.host.exchange(list));
+        rig.device.armFault(sim::SimDevice::Fault::Silence, 1);
+        QVERIFY(!rig.host.exchange(Ping));
+        QVERIFY(!rig.host.exchange(Ping));
+        rig.device.clearFaults();
+        QVERIFY(rig.host.exchange(Ping));
+    }
+
     void framesAreFoundWhateverTheWriteBoundariesAndALateReplyHoldsBackTheNext()
     {
         CoreRig rig("late=2:500");
