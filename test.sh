@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)
-# and runs every test with CTest on Qt's offscreen platform. Any sanitizer report fails.
+# and runs every test with CTest on Qt's offscreen platform, then every fuzz target over
+# its corpus (fuzz/check-corpus.sh, clang in build-fuzz/). Any sanitizer report fails.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,3 +18,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:dete
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600
+
+# Every fuzz target over its committed corpus, with clang in build-fuzz/ (see README, Fuzzing).
+fuzz/check-corpus.sh
