@@ -1,3 +1,4 @@
+#include "../common/IsolatedSettings.h"
 #include "AppSettings.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
@@ -70,10 +71,7 @@ void TestApplicationShell::initTestCase()
 {
     // The user's own settings are never touched by a test.
     QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QStandardPaths::setTestModeEnabled(true);
-    // Test mode alone puts every test process's settings into one shared file.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configHome.path());
+    isolateSettings(m_configHome.path());
     // The window looks for devices at once; no test here touches a real USB bus.
     qputenv("KVP_FTDI_BACKEND", "sim");
     qputenv("KVP_SIM_DEVICES", "");

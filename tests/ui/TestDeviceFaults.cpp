@@ -11,6 +11,7 @@
 
 #include "MainWindow.h"
 
+#include "../common/IsolatedSettings.h"
 #include "AppSettings.h"
 #include "DeviceForm.h"
 #include "DeviceRecord.h"
@@ -361,9 +362,7 @@ void TestDeviceFaults::initTestCase()
 {
     // The user's own settings (and last library) are never touched by a test.
     QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configHome.path());
+    isolateSettings(m_configHome.path());
     const QSettings settings(
         QSettings::NativeFormat, QSettings::UserScope, AppSettings::OrganizationName, AppSettings::ApplicationName);
     QVERIFY2(settings.fileName().startsWith(m_configHome.path()), qPrintable(settings.fileName()));

@@ -3,6 +3,7 @@
 // QRD_SCREENSHOT_DIR names a folder; run it under Xvfb (QT_QPA_PLATFORM=xcb) to get
 // real windows, as tools/screenshots.sh does.
 
+#include "../common/IsolatedSettings.h"
 #include "../worker/KVPWorkerTestSupport.h"
 #include "DeviceForm.h"
 #include "KVFLArchive.h"
@@ -91,10 +92,7 @@ private Q_SLOTS:
             QSKIP("set QRD_SCREENSHOT_DIR to save pictures of the editor");
         }
         QVERIFY(m_folder.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_folder.path()));
-        QStandardPaths::setTestModeEnabled(true);
-        // Test mode alone puts every test process's settings into one shared file.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.path());
+        isolateSettings(m_folder.path());
         // Replies take a while, so an upload can be caught in flight.
         test::useSimDevices("model=QRD-780,records=12,latency=15;model=QRD-540B,fw=0x0101,records=3");
     }

@@ -1,3 +1,4 @@
+#include "../common/IsolatedSettings.h"
 #include "../worker/KVPWorkerTestSupport.h"
 #include "AppSettings.h"
 #include "KVFLArchive.h"
@@ -76,10 +77,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_configHome.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-        QStandardPaths::setTestModeEnabled(true);
-        // Test mode alone puts every test process's settings into one shared file.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configHome.path());
+        isolateSettings(m_configHome.path());
         // No device: the window's discovery ends at once.
         test::useSimDevices("");
     }

@@ -4,6 +4,7 @@
 // box and modal dialog is answered by a script, so a box nobody expected shows up in
 // `prompts->messages` instead of blocking the run.
 
+#include "../common/IsolatedSettings.h"
 #include "MainWindow.h"
 
 #include "AppSettings.h"
@@ -196,11 +197,7 @@ void TestMainWindowDevice::initTestCase()
 {
     // The user's own settings (and last library) are never touched by a test.
     QVERIFY(m_configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
-    QStandardPaths::setTestModeEnabled(true);
-    // Test mode alone sends QSettings to one folder shared by every test process, where a
-    // window of another test may have left a library to reopen at start.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configHome.path());
+    isolateSettings(m_configHome.path());
     const QSettings settings(
         QSettings::NativeFormat, QSettings::UserScope, AppSettings::OrganizationName, AppSettings::ApplicationName);
     QVERIFY2(settings.fileName().startsWith(m_configHome.path()), qPrintable(settings.fileName()));
