@@ -1,4 +1,4 @@
-#include "../common/IsolatedSettings.h"
+#include "IsolatedSettings.h"
 #include "AppSettings.h"
 #include "CommandLine.h"
 #include "MainWindow.h"

@@ -13,7 +13,7 @@
 #include <QTest>
 
 // After QByteArray: its qputenv overload takes one.
-#include "../worker/KVPWorkerTestSupport.h"
+#include "KVPWorkerTestSupport.h"
 
 #include <algorithm>
 #include <memory>

@@ -11,7 +11,7 @@
 
 #include "MainWindow.h"
 
-#include "../common/IsolatedSettings.h"
+#include "IsolatedSettings.h"
 #include "AppSettings.h"
 #include "DeviceForm.h"
 #include "DeviceRecord.h"
@@ -43,7 +43,7 @@
 #include <QTest>
 
 // After QByteArray: its qputenv overload takes one.
-#include "../worker/KVPWorkerTestSupport.h"
+#include "KVPWorkerTestSupport.h"
 
 #include <algorithm>
 #include <functional>

@@ -3,8 +3,8 @@
 // QRD_SCREENSHOT_DIR names a folder; run it under Xvfb (QT_QPA_PLATFORM=xcb) to get
 // real windows, as tools/screenshots.sh does.
 
-#include "../common/IsolatedSettings.h"
-#include "../worker/KVPWorkerTestSupport.h"
+#include "IsolatedSettings.h"
+#include "KVPWorkerTestSupport.h"
 #include "DeviceForm.h"
 #include "KVFLArchive.h"
 #include "LibraryForm.h"

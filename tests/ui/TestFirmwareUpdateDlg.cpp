@@ -23,7 +23,7 @@
 #include <QTimer>
 
 // After QByteArray: its qputenv overload takes one.
-#include "../worker/KVPWorkerTestSupport.h"
+#include "KVPWorkerTestSupport.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
-#include "../common/IsolatedSettings.h"
-#include "../worker/KVPWorkerTestSupport.h"
+#include "IsolatedSettings.h"
+#include "KVPWorkerTestSupport.h"
 #include "AppSettings.h"
 #include "KVFLArchive.h"
 #include "KVPWorkerThread.h"

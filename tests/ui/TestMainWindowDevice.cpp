@@ -4,7 +4,7 @@
 // box and modal dialog is answered by a script, so a box nobody expected shows up in
 // `prompts->messages` instead of blocking the run.
 
-#include "../common/IsolatedSettings.h"
+#include "IsolatedSettings.h"
 #include "MainWindow.h"
 
 #include "AppSettings.h"
@@ -37,7 +37,7 @@
 #include <QToolBar>
 
 // After QByteArray: its qputenv overload takes one.
-#include "../worker/KVPWorkerTestSupport.h"
+#include "KVPWorkerTestSupport.h"
 
 #include <memory>
 
