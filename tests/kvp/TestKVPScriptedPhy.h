@@ -1,7 +1,6 @@
 #pragma once
 
-// Shared by the device-link tests: frame builders and a frame splitter, a clock moved by
-// hand, and a link on a byte link that plays a scripted device.
+// Frame builders and splitter, a clock moved by hand, a link on a byte link playing a scripted device.
 
 #include "KVPClock.h"
 #include "KVPFrame.h"
@@ -15,7 +14,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace korvane::KVP::Test {
@@ -52,8 +50,7 @@ inline Bytes pattern(size_t length)
 inline Bytes
 hostFrame(uint8_t type, uint8_t cmd, uint16_t param, const Bytes& payload = {}, uint8_t flags = 0, uint8_t seq = 0)
 {
-    const FrameHeader header {flags, type, cmd, param, seq};
-    return encodeFrame(header, payload.data(), static_cast<uint16_t>(payload.size()));
+    return encodeFrame({flags, type, cmd, param, seq}, payload.data(), static_cast<uint16_t>(payload.size()));
 }
 
 inline Bytes requestFrame(uint8_t cmd, uint16_t param = 0, uint8_t flags = Frame::FlagFirst, uint8_t seq = 0)
@@ -71,7 +68,7 @@ inline Bytes deviceFrame(uint8_t type, uint8_t cmd, uint16_t param, const Bytes&
 
 inline Bytes statusReply(uint8_t command, uint16_t parameter, uint8_t code)
 {
-    return deviceFrame(Frame::StatusReply, command, parameter, {code}, BothFlags); // a transfer of its own
+    return deviceFrame(Frame::StatusReply, command, parameter, {code}, BothFlags);
 }
 
 inline Bytes dataReply(uint8_t command, uint16_t parameter, const Bytes& payload, uint8_t flags = Frame::FlagLast)
@@ -79,35 +76,26 @@ inline Bytes dataReply(uint8_t command, uint16_t parameter, const Bytes& payload
     return deviceFrame(Frame::DataReply, command, parameter, payload, flags);
 }
 
-/// The 50 bytes a device tells about itself, little-endian.
 inline Bytes identityBlock(uint16_t largestFrame, const std::string& model, uint16_t hardware, uint16_t firmware)
 {
-    Bytes block(50, 0);
-    const uint8_t words[] = {uint8_t(hardware), uint8_t(hardware >> 8), uint8_t(firmware), uint8_t(firmware >> 8)};
-    std::copy(std::begin(words), std::end(words), block.begin() + 2);
-    std::copy(model.begin(), model.begin() + std::min<size_t>(model.size(), 40), block.begin() + 6);
-    block[46] = uint8_t(largestFrame);
-    block[47] = uint8_t(largestFrame >> 8);
+    Bytes block {0, 0, uint8_t(hardware), uint8_t(hardware >> 8), uint8_t(firmware), uint8_t(firmware >> 8)};
+    block.insert(block.end(), model.begin(), model.begin() + std::min<size_t>(model.size(), 40));
+    block.resize(46);
+    block.insert(block.end(), {uint8_t(largestFrame), uint8_t(largestFrame >> 8), 0, 0});
     return block;
 }
 
 inline const Bytes Ping = requestFrame(Command::Identify, 0, BothFlags);
 
-/// One frame, taken apart.
 struct ReplyFrame
 {
-    uint8_t flags = 0;
-    uint8_t type = 0;
-    uint8_t command = 0;
+    uint8_t flags = 0, type = 0, command = 0;
     uint16_t parameter = 0;
-    Bytes payload;
-    Bytes bytes; ///< the whole frame as it came
-
+    Bytes payload, bytes;
     bool isStatus(uint8_t code) const { return type == Frame::StatusReply && payload == Bytes {code}; }
     bool isLast() const { return flags & Frame::FlagLast; }
 };
 
-/// Every complete frame in `bytes`, in order.
 inline std::vector<ReplyFrame> decodeFrames(const Bytes& bytes)
 {
     std::vector<ReplyFrame> frames;
@@ -129,18 +117,17 @@ inline std::vector<ReplyFrame> decodeFrames(const Bytes& bytes)
     return frames;
 }
 
-/// A clock that only moves when told to.
 class ManualClock : public KVPClock
 {
 public:
-    explicit ManualClock(uint32_t start = 1000) : now(start) { }
+    explicit ManualClock(uint32_t start) : now(start) { }
     uint32_t nowMs() override { return now; }
     uint32_t now;
 };
 
 /// A device at the end of a byte link. Each frame the host writes releases the next
-/// scripted reply (an empty reply is silence). A read with nothing to deliver moves
-/// the clock on by the phy's read timeout, as a real one would have blocked.
+/// scripted reply (an empty reply is silence). A read moves the clock on by the phy's
+/// read timeout when nothing comes, as a real one would have blocked, else by `msPerByte`.
 class ScriptedPhy : public KVPPhy
 {
 public:
@@ -149,15 +136,12 @@ public:
     KVPPhyByte readByte() override
     {
         ++reads;
+        clock->now += incoming.empty() ? ReadTimeoutMs : msPerByte;
         KVPPhyByte byte;
-        if (incoming.empty()) {
-            clock->now += ReadTimeoutMs;
-            return byte;
+        if (!incoming.empty()) {
+            byte = {incoming.front(), false};
+            incoming.pop_front();
         }
-        clock->now += msPerByte;
-        byte.value = incoming.front();
-        byte.empty = false;
-        incoming.pop_front();
         return byte;
     }
     void write(const uint8_t* data, uint32_t length) override
@@ -170,14 +154,13 @@ public:
     }
 
     ManualClock* clock = nullptr;
-    uint32_t msPerByte = 0; ///< time a delivered byte takes, for replies that trickle in
+    uint32_t msPerByte = 0;
     std::deque<Bytes> replies;
     std::deque<uint8_t> incoming;
     std::vector<Bytes> writes;
     int reads = 0;
 };
 
-/// A link on a scripted device whose clock the test holds.
 struct LinkRig
 {
     explicit LinkRig(uint16_t rxCapacity = 10000, uint32_t clockStart = 1000)
