@@ -1,22 +1,13 @@
 // The firmware update request against a simulated device, run directly on the test thread
 // with a link opened as the worker opens it.
 
+#include "FirmwareImageWriter.h"
 #include "FirmwareUpdateFile.h"
 #include "KVPFrame.h"
-#include "KVPLink.h"
-#include "KVPPhy.h"
-#include "KVPSelectDeviceRequest.h"
 #include "KVPUpdateFirmwareRequest.h"
-#include "KVPWorkerParams.h"
-
-#include <QByteArray>
-#include <QTest>
-
-// After QByteArray: its qputenv overload takes one.
-#include "KVPWorkerTestSupport.h"
+#include "WorkerRig.h"
 
 #include <algorithm>
-#include <memory>
 
 using namespace korvane::KVP;
 using namespace korvane::KVP::test;
@@ -25,117 +16,51 @@ namespace {
 
 using Sizes = QList<int>;
 
-// KVU2 head layout, little-endian.
-constexpr int ModelOffset = 5;
-constexpr int SectorCountOffset = 46;
-constexpr int SectorSizesOffset = 68;
-constexpr int ChecksumOffset = 100;
-
-void putU32(QByteArray& file, int offset, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        file[offset + i] = char(value >> (8 * i));
-    }
-}
-
-/// A valid update file for `model` with sectors of the given sizes, filled with a pattern.
+/// A valid update file for `model` with sectors of the given sizes (whole alignment units; a
+/// size of 0, which the writer refuses, only at the end).
 QByteArray makeFile(const QByteArray& model, const Sizes& sizes)
 {
-    QByteArray file(FirmwareUpdateFile::HeadSize, '\0');
-    file.replace(0, 5, QByteArray("KVU2\0", 5));
-    file.replace(ModelOffset, model.size(), model);
-    file[SectorCountOffset] = char(sizes.size());
-    uint32_t sum = 0;
-    for (int i = 0; i < sizes.size(); ++i) {
-        putU32(file, SectorSizesOffset + 4 * i, uint32_t(sizes[i]));
+    FirmwareImageWriter writer;
+    writer.setModel(model);
+    for (int i = 0; i < sizes.size() && sizes[i] > 0; ++i) {
+        QByteArray sector(sizes[i], '\0');
         for (int b = 0; b < sizes[i]; ++b) {
-            const auto byte = uint8_t(i * 31 + b * 7);
-            file += char(byte);
-            sum += byte;
+            sector[b] = char(i * 31 + b * 7);
         }
+        writer.addSector(sector);
     }
-    putU32(file, ChecksumOffset, sum);
+    QByteArray file = writer.build();
+    file[46] = char(sizes.size()); // the sector count
     return file;
 }
 
-sim::SimDevice& device()
-{
-    return *simBackend().device(0);
-}
-
-/// The first simulated device opened as the worker opens it; the identity ping is frame 1.
-struct Connection
-{
-    std::unique_ptr<KVPLink> link;
-    std::unique_ptr<KVPPhy> phy;
-    KVPLinkParams params {&link};
-
-    explicit Connection(const QByteArray& devices)
-    {
-        useSimDevices(devices.constData());
-        KVPSelectParams selectParams {&link, &phy, QStringLiteral("usb:ftdi/0")};
-        KVPSelectDeviceRequest().work(&selectParams);
-    }
-    ~Connection()
-    {
-        link.reset();
-        phy.reset();
-        dropSimDevices();
-    }
-};
-
 struct Run
 {
-    QStringList outcomes;
-    QList<int> percents;
-    int progressAfterOutcome = 0;
-    /// Frames the device received during the run, and its firmware side right after it.
-    uint32_t frames = 0;
+    std::unique_ptr<Recorder> recorder;
+    uint32_t frames = 0; // the device received during the run
     sim::SimFirmwareUpdate::Outcome update;
 };
 
-/// Runs one update of `file` and then destroys the request, so an observer left behind
-/// on the link would be touched after it is freed by the transfer that follows.
-Run runUpdate(FirmwareUpdateFile* file, KVPLinkParams& params)
+/// Runs one update of `file` and destroys the request before the link sends again, so an
+/// observer left behind on the link would be touched after it is freed.
+Run runUpdate(FirmwareUpdateFile& file, Connection& connection)
 {
     Run run;
-    auto request = std::make_unique<KVPUpdateFirmwareRequest>();
-    request->setUpdateFile(file);
-    QObject::connect(request.get(), &KVPWorkerRequestI::workDone, [&run] { run.outcomes << "workDone"; });
-    QObject::connect(request.get(), &KVPWorkerRequestI::failed, [&run](KVPWorkerRequestI::failReason reason) {
-        run.outcomes << QStringLiteral("failed:%1").arg(int(reason));
-    });
-    QObject::connect(request.get(), &KVPUpdateFirmwareRequest::progress, [&run](int percent) {
-        run.progressAfterOutcome += run.outcomes.isEmpty() ? 0 : 1;
-        run.percents << percent;
-    });
     const uint32_t before = device().framesReceived();
-    request->work(&params);
+    {
+        KVPUpdateFirmwareRequest request;
+        request.setUpdateFile(&file);
+        run.recorder = std::make_unique<Recorder>(request);
+        run.recorder->on(&request, &KVPUpdateFirmwareRequest::progress, run.recorder->current);
+        request.work(&connection.params);
+    }
     run.frames = device().framesReceived() - before;
     run.update = device().lastFirmwareUpdate();
-    request.reset();
-    if (KVPLink* link = params.link->get()) {
-        const uint8_t probe[4] = {};
-        link->sendData(probe, sizeof(probe), Command::FirmwareHeader, 0);
+    const uint8_t probe[4] = {};
+    if (connection.link) {
+        connection.link->sendData(probe, sizeof(probe), Command::FirmwareHeader, 0);
     }
     return run;
-}
-
-void row(const char* name,
-         const QByteArray& model,
-         const Sizes& sizes,
-         const QString& fault,
-         const QString& outcome,
-         int framesAfterIdentity,
-         int imageBytes,
-         bool deviceUpdated)
-{
-    QTest::newRow(name) << model << sizes << fault << outcome << framesAfterIdentity << imageBytes << deviceUpdated;
-}
-
-bool neverDecreases(const QList<int>& percents)
-{
-    return std::is_sorted(percents.cbegin(), percents.cend());
 }
 
 } // namespace
@@ -145,101 +70,74 @@ class TestKVPUpdateFirmwareRequest : public QObject
     Q_OBJECT
 
 private slots:
-    void failsAtOnceWithoutLink();
-    void updateEndsAsTheDeviceAnswers_data();
-    void updateEndsAsTheDeviceAnswers();
-};
+    void initTestCase() { useShortReplyTimeout(); }
+    void cleanup() { dropSimDevices(); }
 
-void TestKVPUpdateFirmwareRequest::failsAtOnceWithoutLink()
-{
-    useSimDevices("model=QRD-540B");
-    FirmwareUpdateFile file;
-    QVERIFY(file.load(makeFile("QRD-540B", {512})));
-    std::unique_ptr<KVPLink> none;
-    KVPLinkParams params {&none};
-    const Run run = runUpdate(&file, params);
-    QCOMPARE(run.outcomes, QStringList {"failed:0"});
-    QVERIFY(run.percents.isEmpty());
-    QCOMPARE(run.frames, 0u);
-    dropSimDevices();
-}
+    // A fault with "=" goes to the device as written. "silentBeforeLast" silences the frame before
+    // the last of a clean update (still inside the last sector), "refuseLast" refuses the last,
+    // counted on a first device; "no link" leaves the device closed.
+    void updateEndsAsTheDeviceAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("fileModel");
+        QTest::addColumn<Sizes>("sizes");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("frames"); // after the identity exchange of the request; -1: not checked
+        QTest::addColumn<int>("imageBytes"); // sector bytes the device received; -1: not checked
+        QTest::addColumn<bool>("deviceUpdated");
+        QTest::addColumn<QString>("outcome");
 
-// A fault with "=" goes to the device as written. The other two are placed relative to the last
-// frame of a clean update, counted on a first device: "silentBeforeLast" silences the frame
-// before it (still inside the last sector), "refuseLast" refuses the final frame.
-void TestKVPUpdateFirmwareRequest::updateEndsAsTheDeviceAnswers_data()
-{
-    QTest::addColumn<QByteArray>("fileModel");
-    QTest::addColumn<Sizes>("sizes");
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("outcome");
-    // Frames after the identity exchange of the request; -1 when the count depends on the frame size.
-    QTest::addColumn<int>("framesAfterIdentity");
-    // Sector bytes the device received; -1: not checked.
-    QTest::addColumn<int>("imageBytes");
-    QTest::addColumn<bool>("deviceUpdated");
-
-    const QByteArray ours = "QRD-540B";
-    const Sizes two {512, 1024};
-    row("complete", ours, two, "", "workDone", -1, 1536, true);
-    row("file for another model sends nothing", "QRD-780", two, "", "failed:0", 0, 0, false);
-    row("no sectors sends the header only", ours, {}, "", "workDone", 1, 0, true);
-    // Frame 1 is the identity of the selection, frame 2 that of the request.
-    row("header refused sends no sector", ours, two, "refuse=3", "failed:0", 1, 0, false);
-    row("final frame unacknowledged", ours, two, "nolastack=1", "workDone", -1, 1536, true);
-    row("earlier frame of last sector unacknowledged", ours, two, "silentBeforeLast", "failed:0", -1, -1, false);
-    row("final frame refused", ours, two, "refuseLast", "failed:0", -1, -1, false);
-    row("zero-size sector fails when reached", ours, {512, 0}, "", "failed:0", -1, 512, false);
-}
-
-void TestKVPUpdateFirmwareRequest::updateEndsAsTheDeviceAnswers()
-{
-    QFETCH(QByteArray, fileModel);
-    QFETCH(Sizes, sizes);
-    QFETCH(QString, fault);
-    QFETCH(QString, outcome);
-    QFETCH(int, framesAfterIdentity);
-    QFETCH(int, imageBytes);
-    QFETCH(bool, deviceUpdated);
-
-    FirmwareUpdateFile file;
-    QVERIFY(file.load(makeFile(fileModel, sizes)));
-
-    QByteArray devices = "model=QRD-540B";
-    if (fault.contains('=')) {
-        devices += ',' + fault.toLatin1();
-    } else if (!fault.isEmpty()) {
-        uint32_t lastFrame = 0;
-        {
-            Connection clean(devices);
-            QCOMPARE(runUpdate(&file, clean.params).outcomes, QStringList {"workDone"});
-            lastFrame = device().framesReceived() - 1; // less the probe after the run
+        const QByteArray ours = "QRD-540B";
+        const Sizes two {256, 1024};
+        QTest::newRow("complete") << ours << two << "" << -1 << 1280 << true << "workDone";
+        QTest::newRow("no link") << ours << two << "no link" << -1 << 0 << false << "FailGeneral";
+        QTest::newRow("file for another model sends nothing")
+            << QByteArray("QRD-780") << two << "" << 0 << 0 << false << "FailGeneral";
+        QTest::newRow("no sectors sends the header only") << ours << Sizes {} << "" << 1 << 0 << true << "workDone";
+        // Frame 1 is the identity of the selection, frame 2 that of the request.
+        QTest::newRow("header refused sends no sector")
+            << ours << two << "refuse=3" << 1 << 0 << false << "FailGeneral";
+        QTest::newRow("final frame unacknowledged") << ours << two << "nolastack=1" << -1 << 1280 << true << "workDone";
+        QTest::newRow("earlier frame of last sector unacknowledged")
+            << ours << two << "silentBeforeLast" << -1 << -1 << false << "FailGeneral";
+        QTest::newRow("final frame refused") << ours << two << "refuseLast" << -1 << -1 << false << "FailGeneral";
+        QTest::newRow("zero-size sector fails when reached")
+            << ours << Sizes {256, 0} << "" << -1 << 256 << false << "FailGeneral";
+    }
+    void updateEndsAsTheDeviceAnswers()
+    {
+        QFETCH(QByteArray, fileModel);
+        QFETCH(Sizes, sizes);
+        QFETCH(QString, fault);
+        QFETCH(QString, outcome);
+        QFETCH(int, frames);
+        QFETCH(int, imageBytes);
+        QFETCH(bool, deviceUpdated);
+        FirmwareUpdateFile file;
+        QVERIFY(file.load(makeFile(fileModel, sizes)));
+        QByteArray devices = "model=QRD-540B";
+        if (fault.contains('=')) {
+            devices += ',' + fault.toLatin1();
+        } else if (fault.endsWith("Last")) {
+            Connection clean(devices.constData());
+            QCOMPARE(runUpdate(file, clean).recorder->outcomes, QStringList {"workDone"});
+            const uint32_t last = device().framesReceived() - 1; // less the probe after the run
+            devices += fault == "refuseLast" ? ",refuse=" + QByteArray::number(last)
+                                             : ",silentfrom=" + QByteArray::number(last - 1);
         }
-        devices += fault == "refuseLast" ? ",refuse=" + QByteArray::number(lastFrame)
-                                         : ",silentfrom=" + QByteArray::number(lastFrame - 1);
+        Connection connection(devices.constData(), fault != "no link");
+        const Run run = runUpdate(file, connection);
+        const QList<int>& percents = run.recorder->current;
+        QCOMPARE(run.recorder->outcomes, QStringList {outcome});
+        QCOMPARE(run.recorder->progressAfterOutcome, 0);
+        QVERIFY(std::is_sorted(percents.cbegin(), percents.cend()));
+        QVERIFY(outcome != "workDone" || (!percents.isEmpty() && percents.last() == 100));
+        QVERIFY(frames < 0 || run.frames == uint32_t(1 + frames));
+        QVERIFY(frames != 0 || !run.update.started);
+        QVERIFY(fault != "no link" || run.frames == 0);
+        QVERIFY(imageBytes < 0 || int(run.update.image.size()) == imageBytes);
+        QCOMPARE(run.update.succeeded(), deviceUpdated);
     }
-
-    Connection connection(devices);
-    const Run run = runUpdate(&file, connection.params);
-
-    QCOMPARE(run.outcomes, QStringList {outcome});
-    QCOMPARE(run.progressAfterOutcome, 0);
-    QVERIFY2(neverDecreases(run.percents), qPrintable(QString::number(run.percents.size())));
-    if (outcome == "workDone") {
-        QVERIFY(!run.percents.isEmpty());
-        QCOMPARE(run.percents.last(), 100);
-    }
-    if (framesAfterIdentity >= 0) {
-        QCOMPARE(run.frames, uint32_t(1 + framesAfterIdentity));
-    }
-    if (framesAfterIdentity == 0) {
-        QVERIFY(!run.update.started);
-    }
-    if (imageBytes >= 0) {
-        QCOMPARE(int(run.update.image.size()), imageBytes);
-    }
-    QCOMPARE(run.update.succeeded(), deviceUpdated);
-}
+};
 
 QTEST_GUILESS_MAIN(TestKVPUpdateFirmwareRequest)
 #include "TestKVPUpdateFirmwareRequest.moc"
