@@ -2,12 +2,17 @@
 #include "LocalFixtureDefinitionListModel.h"
 #include "QKVFixtureChannel.h"
 #include "QKVFixtureDefinition.h"
+#include "QKVRemoteFixtureDefinition.h"
+#include "RemoteFixtureDefinitionListModel.h"
 #include "TestSupport.h"
 #include "TwoColumnsSortFilterProxyModel.h"
 
 #include <QAbstractItemModelTester>
-#include <QRegularExpression>
+#include <QIcon>
+#include <QMap>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QTest>
 
 #include <memory>
@@ -15,27 +20,58 @@
 namespace {
 
 using ListModel = LocalFixtureDefinitionListModel;
+using RemoteModel = RemoteFixtureDefinitionListModel;
+using Range = std::pair<int, int>;
+constexpr auto Report = QAbstractItemModelTester::FailureReportingMode::QtTest;
 
-/// A model filled the way the library panel fills it: one empty row, then the copy.
-void appendDefinition(ListModel& model,
-                      const QString& name,
-                      const QString& manufacturer,
-                      int channels = 1,
-                      const QString& shortName = QString())
+/// 0: the library's definitions, 1: the device's definitions, 2: a definition's channels.
+std::unique_ptr<QAbstractItemModel> newModel(int kind)
 {
-    QKVFixtureDefinition definition;
-    definition.setName(name);
-    definition.setManufacturer(manufacturer);
-    if (!shortName.isEmpty()) {
-        definition.setAutoShortName(false);
+    if (kind == 1) {
+        return std::make_unique<RemoteModel>();
+    }
+    return kind == 0 ? std::unique_ptr<QAbstractItemModel>(std::make_unique<ListModel>())
+                     : std::make_unique<LocalChannelListModel>();
+}
+
+/// Stores a temporary definition into `row`, appending a row first when `row` is one past the end.
+void fillRow(QAbstractItemModel& model, int row, const QString& name, int channels = 1, const QString& shortName = {})
+{
+    QVERIFY(row < model.rowCount() || model.insertRows(row, 1));
+    const QString manufacturer = name.isEmpty() ? QString() : name.left(1) + "co";
+    if (qobject_cast<ListModel*>(&model)) {
+        QKVFixtureDefinition definition;
         definition.setShortName(shortName);
+        definition.setName(name);
+        definition.setManufacturer(manufacturer);
+        for (int i = 1; i <= channels; ++i) {
+            definition.appendChannel(makeChannel(i, QString::number(i)));
+        }
+        QVERIFY(model.setData(model.index(row, 0), ListModel::definitionVariant(&definition), Qt::UserRole));
+        return;
     }
-    for (int i = 1; i <= channels; ++i) {
-        definition.appendChannel(makeChannel(i, QStringLiteral("Ch %1").arg(i)));
+    QKVRemoteFixtureDefinition definition;
+    definition.setName(name);
+    definition.setShortName(shortName);
+    definition.setManufacturer(manufacturer);
+    definition.setManufacturerShort(shortName);
+    definition.setChannelCount(channels);
+    QVERIFY(model.setData(model.index(row, 0), RemoteModel::definitionVariant(&definition), Qt::UserRole));
+}
+
+QObject* definitionAt(const QAbstractItemModel& model, int row)
+{
+    if (auto* local = qobject_cast<const ListModel*>(&model)) {
+        return local->definitionAt(row);
     }
-    const int row = model.rowCount();
-    QVERIFY(model.insertRows(row, 1));
-    QVERIFY(model.setData(model.index(row, 0), ListModel::definitionVariant(&definition), ListModel::DefinitionRole));
+    return static_cast<const RemoteModel&>(model).definitionAt(row);
+}
+
+QStringList rowTexts(const QAbstractItemModel& model, int row)
+{
+    return {model.index(row, 0).data().toString(),
+            model.index(row, 1).data().toString(),
+            model.index(row, 2).data().toString()};
 }
 
 QStringList names(const QAbstractItemModel& model)
@@ -47,275 +83,320 @@ QStringList names(const QAbstractItemModel& model)
     return result;
 }
 
-QList<int> listRows(const ListModel& model)
+/// Every library definition knows its row, so that its setters push into it.
+void verifyListPositions(const QAbstractItemModel& model)
 {
-    QList<int> rows;
-    for (QKVFixtureDefinition* definition : model.definitions()) {
-        rows << definition->listIndex().row();
+    if (auto* local = qobject_cast<const ListModel*>(&model)) {
+        for (int row = 0; row < local->rowCount(); ++row) {
+            QCOMPARE(local->definitions().at(row)->listIndex(), local->index(row, 0));
+        }
     }
-    return rows;
+}
+
+void bothLists()
+{
+    QTest::addColumn<bool>("remote");
+    QTest::newRow("library") << false;
+    QTest::newRow("device") << true;
+}
+
+/// A definition whose channels carry these numbers, in this list order, named after them.
+std::unique_ptr<QKVFixtureDefinition> definitionNumbered(const QList<int>& numbers)
+{
+    auto definition = std::make_unique<QKVFixtureDefinition>();
+    for (int number : numbers) {
+        definition->appendChannel(makeChannel(number, QStringLiteral("n%1").arg(number)));
+    }
+    return definition;
+}
+
+QList<int> numbers(const QKVFixtureDefinition& definition)
+{
+    QList<int> result;
+    for (const QKVFixtureChannel* channel : definition.channels()) {
+        result << channel->number();
+    }
+    return result;
+}
+
+/// Channel names in number order: what the editor's sorted view shows.
+QStringList namesByNumber(const QKVFixtureDefinition& definition)
+{
+    QMap<int, QString> byNumber;
+    for (const QKVFixtureChannel* channel : definition.channels()) {
+        byNumber.insert(channel->number(), channel->name());
+    }
+    return byNumber.values();
 }
 
 } // namespace
 
-/// The library's list model and its filter proxy, checked by the model tester throughout.
+/// The library's and the device's definition lists, the channel list and the filter proxy.
 class TestLibraryListModels : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void rolesAndColumns()
+    void headersOnlyForHorizontalDisplayRole_data()
     {
-        ListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        appendDefinition(model, QStringLiteral("Maxi Beam"), QStringLiteral("Acme"), 7);
-        appendDefinition(model, QString(), QStringLiteral("Mark"), 2, QStringLiteral("SPOT"));
-
-        QCOMPARE(model.columnCount(), 3);
-        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Fixture Name"));
-        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("#Channels"));
-        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Manufacturer"));
-        QVERIFY(!model.headerData(0, Qt::Vertical).isValid());
-        QCOMPARE(model.index(0, 1).data().toInt(), 7);
-        QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("Acme"));
-        // An empty name shows the short name.
-        QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("SPOT"));
-        QVERIFY(model.index(0, 0).data(Qt::DecorationRole).canConvert<QIcon>());
-        QVERIFY(!model.index(0, 1).data(Qt::DecorationRole).isValid());
-        QVERIFY(!model.index(0, 0).data(Qt::ToolTipRole).isValid());
-
-        const QVariant pointer = model.index(1, 2).data(ListModel::DefinitionRole);
-        QCOMPARE(pointer.metaType().id(), int(QMetaType::VoidStar));
-        QCOMPARE(ListModel::definitionFromVariant(pointer), model.definitions().at(1));
-        QVERIFY(!model.data(model.index(5, 0), Qt::DisplayRole).isValid());
-        QCOMPARE(model.flags(QModelIndex()), Qt::NoItemFlags);
-        QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
-        QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsDragEnabled);
+        QTest::addColumn<int>("kind");
+        QTest::newRow("library") << 0;
+        QTest::newRow("device") << 1;
+        QTest::newRow("channels") << 2;
     }
 
-    void editRoleStoresNamesButRefusesTheChannelCount()
+    void headersOnlyForHorizontalDisplayRole()
     {
-        ListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        appendDefinition(model, QStringLiteral("Par"), QStringLiteral("Acme"), 3);
-        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-
-        QVERIFY(!model.setData(model.index(0, 1), 9, Qt::EditRole));
-        QCOMPARE(model.index(0, 1).data().toInt(), 3);
-        QVERIFY(changed.isEmpty());
-        QVERIFY(model.setData(model.index(0, 0), QStringLiteral("Wash"), Qt::EditRole));
-        QVERIFY(model.setData(model.index(0, 2), QStringLiteral("Beamco"), Qt::EditRole));
-        QCOMPARE(model.definitions().at(0)->name(), QStringLiteral("Wash"));
-        QCOMPARE(model.definitions().at(0)->manufacturer(), QStringLiteral("Beamco"));
-        QCOMPARE(changed.size(), 2);
-        QVERIFY(!model.setData(model.index(0, 0), QStringLiteral("x"), Qt::ToolTipRole));
-    }
-
-    void definitionSettersPushIntoTheirOwnRow()
-    {
-        ListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        // A definition that came from another list carries that list's position; once
-        // stored into a row it must push into this row only.
-        ListModel other;
-        appendDefinition(other, QStringLiteral("Other"), QStringLiteral("Elsewhere"));
-        appendDefinition(model, QStringLiteral("A"), QStringLiteral("M"));
-        QVERIFY(model.insertRows(1, 1));
-        QVERIFY(model.setData(
-            model.index(1, 0), model.index(0, 0).data(ListModel::DefinitionRole), ListModel::DefinitionRole));
-        QVERIFY(model.setData(
-            model.index(1, 0), other.index(0, 0).data(ListModel::DefinitionRole), ListModel::DefinitionRole));
-        QCOMPARE(model.definitions().at(1)->listIndex().row(), 1);
-        QCOMPARE(model.definitions().at(1)->listModel(), &model);
-
-        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-        model.definitions().at(1)->setName(QStringLiteral("Renamed"));
-        QCOMPARE(names(model), (QStringList {QStringLiteral("A"), QStringLiteral("Renamed")}));
-        QCOMPARE(names(other), QStringList {QStringLiteral("Other")});
-        QCOMPARE(changed.size(), 1);
-        QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), model.index(1, 0));
-
-        // A null pointer changes nothing but still announces the cell.
-        QVERIFY(model.setData(model.index(0, 2), ListModel::definitionVariant(nullptr), ListModel::DefinitionRole));
-        QCOMPARE(changed.size(), 2);
-        QCOMPARE(model.definitions().at(0)->name(), QStringLiteral("A"));
-    }
-
-    void removingRowsKeepsTheOthersAndTheirPositions()
-    {
-        ListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        for (int i = 0; i < 5; ++i) {
-            appendDefinition(model, QString::number(i), QStringLiteral("M"));
+        QFETCH(int, kind);
+        const auto model = newModel(kind);
+        for (int section = -1; section <= model->columnCount(); ++section) {
+            QCOMPARE(model->headerData(section, Qt::Horizontal).isValid(),
+                     section >= 0 && section < model->columnCount());
+            QCOMPARE(model->headerData(section, Qt::Vertical), QVariant());
+            QCOMPARE(model->headerData(section, Qt::Horizontal, Qt::ToolTipRole), QVariant());
         }
-        QVERIFY(model.removeRows(2, 2));
-        QCOMPARE(names(model), (QStringList {"0", "1", "4"}));
-        QCOMPARE(listRows(model), (QList<int> {0, 1, 2}));
-        QVERIFY(!model.removeRows(1, 0));
-        QVERIFY(!model.removeRows(2, 2));
-        QCOMPARE(model.rowCount(), 3);
-
-        // Inserting in the middle moves the positions of the rows after it.
-        QVERIFY(model.insertRows(1, 2));
-        QCOMPARE(listRows(model), (QList<int> {0, 1, 2, 3, 4}));
-        QCOMPARE(names(model), (QStringList {"0", "", "", "1", "4"}));
-        QVERIFY(!model.insertRows(6, 1));
     }
 
-    void appendingCopiesInOneStep()
+    void rolesColumnsAndSetData_data() { bothLists(); }
+    void rolesColumnsAndSetData()
     {
-        ListModel source;
-        appendDefinition(source, QStringLiteral("A"), QStringLiteral("M"), 3);
-        appendDefinition(source, QStringLiteral("B"), QStringLiteral("N"), 5);
-        ListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        appendDefinition(model, QStringLiteral("first"), QStringLiteral("M"));
-        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-        QCOMPARE(model.appendCopies(source.definitions()), 1);
-        QCOMPARE(inserted.size(), 1);
-        QCOMPARE(names(model), (QStringList {"first", "A", "B"}));
-        QCOMPARE(listRows(model), (QList<int> {0, 1, 2}));
-        // Copies, not the source's objects; and they report to this model.
-        QVERIFY(model.definitions().at(1) != source.definitions().at(0));
-        QCOMPARE(model.definitions().at(2)->listModel(), &model);
-        LocalChannelListModel channels(model.definitions().at(2));
-        QVERIFY(channels.insertRows(0, 1));
-        QCOMPARE(model.index(2, 1).data().toInt(), 6);
-        QCOMPARE(source.index(1, 1).data().toInt(), 5);
-        QCOMPARE(model.appendCopies({}), 3);
-    }
-
-    void channelCountCellFollowsTheChannelModel()
-    {
-        ListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        appendDefinition(model, QStringLiteral("Head"), QStringLiteral("Acme"), 1);
-        appendDefinition(model, QStringLiteral("Beam"), QStringLiteral("Acme"), 7);
-        QCOMPARE(model.index(1, 1).data().toInt(), 7);
-
-        LocalChannelListModel channels(model.definitions().at(1));
-        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-        QVERIFY(channels.insertRows(0, 1));
-        QCOMPARE(model.index(1, 1).data().toInt(), 8);
+        QFETCH(bool, remote);
+        const auto model = newModel(remote);
+        QAbstractItemModelTester tester(model.get(), Report);
+        QVERIFY(model->insertRows(0, 2));
+        QSignalSpy changed(model.get(), &QAbstractItemModel::dataChanged);
+        fillRow(*model, 0, "Maxi Beam", 7); // from a temporary: the row must hold a copy
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), model.index(1, 1));
-        QCOMPARE(changed.at(0).at(1).value<QModelIndex>(), model.index(1, 1));
+        QCOMPARE(changed.at(0).at(0).toModelIndex(), model->index(0, 0));
+        QCOMPARE(changed.at(0).at(1).toModelIndex(), model->index(0, 2));
+        fillRow(*model, 1, "", 2, "SPOT");
+        QCOMPARE(rowTexts(*model, 0), (QStringList {"Maxi Beam", "7", "Mco"}));
+        // Empty names show the short name; the device's list shows the manufacturer's too.
+        QCOMPARE(rowTexts(*model, 1), (QStringList {"SPOT", "2", remote ? "SPOT" : ""}));
+        QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!model->index(0, 2).data(Qt::DecorationRole).isValid());
+        for (int column = 0; column < 3; ++column) {
+            QCOMPARE(model->index(1, column).data(Qt::UserRole).value<void*>(),
+                     static_cast<void*>(definitionAt(*model, 1)));
+        }
+        QVERIFY(definitionAt(*model, 0) && !definitionAt(*model, 2) && !definitionAt(*model, -1));
+        QCOMPARE(model->flags(QModelIndex()), Qt::NoItemFlags);
+        QCOMPARE(model->flags(model->index(1, 2)),
+                 Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren | Qt::ItemIsEditable
+                     | Qt::ItemIsDragEnabled);
 
-        // Storing the same definition again must not double the notifications.
-        QVERIFY(model.setData(
-            model.index(1, 0), model.index(1, 0).data(ListModel::DefinitionRole), ListModel::DefinitionRole));
+        // No definition: the library announces the cell unchanged, the device's list refuses.
         changed.clear();
-        QVERIFY(channels.removeRows(0, 1));
-        QCOMPARE(changed.size(), 1);
-        QCOMPARE(model.index(1, 1).data().toInt(), 7);
-    }
-
-    void filterToggles_data()
-    {
-        QTest::addColumn<bool>("byName");
-        QTest::addColumn<bool>("byManufacturer");
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QStringList>("shown");
-
-        const QStringList all {"Maxi Beam", "Wash", "SPOT", "Strobe"};
-        QTest::newRow("both off, any text") << false << false << "zzz" << all;
-        QTest::newRow("manufacturer only") << false << true << "ma" << QStringList {"Wash", "SPOT"};
-        QTest::newRow("name only") << true << false << "ma" << QStringList {"Maxi Beam"};
-        QTest::newRow("name through short name") << true << false << "spo" << QStringList {"SPOT"};
-        QTest::newRow("either column") << true << true << "ma" << QStringList {"Maxi Beam", "Wash", "SPOT"};
-        QTest::newRow("expression") << true << true << "^s" << QStringList {"SPOT", "Strobe"};
-        QTest::newRow("empty text") << true << true << "" << all;
-    }
-
-    void filterToggles()
-    {
-        QFETCH(bool, byName);
-        QFETCH(bool, byManufacturer);
-        QFETCH(QString, pattern);
-        QFETCH(QStringList, shown);
-
-        ListModel model;
-        appendDefinition(model, QStringLiteral("Maxi Beam"), QStringLiteral("Acme"));
-        appendDefinition(model, QStringLiteral("Wash"), QStringLiteral("Mark"));
-        appendDefinition(model, QString(), QStringLiteral("Omar"), 1, QStringLiteral("SPOT"));
-        appendDefinition(model, QStringLiteral("Strobe"), QStringLiteral("Flash"));
-
-        TwoColumnsSortFilterProxyModel proxy;
-        QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        proxy.setSourceModel(&model);
-        proxy.setFilterCaseSensitivity(Qt::CaseInsensitive);
-        proxy.setFilterRegularExpression(pattern);
-        proxy.setFilterFixtureName(byName);
-        proxy.setFilterManufacturer(byManufacturer);
-        QCOMPARE(names(proxy), shown);
-        QCOMPARE(proxy.acceptedRowCount(), shown.size());
-    }
-
-    void proxySortsChannelCountsAsNumbers()
-    {
-        ListModel model;
-        appendDefinition(model, QStringLiteral("b"), QStringLiteral("M"), 10);
-        appendDefinition(model, QStringLiteral("a"), QStringLiteral("M"), 9);
-        appendDefinition(model, QStringLiteral("c"), QStringLiteral("M"), 2);
-        TwoColumnsSortFilterProxyModel proxy;
-        QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        proxy.setSourceModel(&model);
-        proxy.sort(1);
-        QCOMPARE(names(proxy), (QStringList {"c", "a", "b"}));
-        proxy.sort(0, Qt::DescendingOrder);
-        QCOMPARE(names(proxy), (QStringList {"c", "b", "a"}));
-        // A row added while sorted lands in its place, and the filter follows edits.
-        appendDefinition(model, QStringLiteral("bb"), QStringLiteral("M"));
-        QCOMPARE(names(proxy), (QStringList {"c", "bb", "b", "a"}));
-        proxy.setFilterFixtureName(true);
-        proxy.setFilterRegularExpression(QStringLiteral("b"));
-        QCOMPARE(proxy.acceptedRowCount(), 2);
-        model.definitions().at(0)->setName(QStringLiteral("z"));
-        QCOMPARE(names(proxy), QStringList {"bb"});
-    }
-
-    void modelTesterOverRandomEdits()
-    {
-        ListModel model;
-        TwoColumnsSortFilterProxyModel proxy;
-        proxy.setSourceModel(&model);
-        proxy.setFilterFixtureName(true);
-        proxy.setFilterManufacturer(true);
-        proxy.setFilterCaseSensitivity(Qt::CaseInsensitive);
-        proxy.setFilterRegularExpression(QStringLiteral("a"));
-        proxy.sort(0);
-        QAbstractItemModelTester sourceTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester proxyTester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        Random random(6);
-        for (int step = 0; step < 300; ++step) {
-            const int rows = model.rowCount();
-            switch (random.below(4)) {
-                case 0:
-                case 1: {
-                    const int row = random.below(rows + 1);
-                    QVERIFY(model.insertRows(row, 1 + random.below(3)));
-                    auto definition = randomDefinition(random);
-                    QVERIFY(model.setData(model.index(row, 0),
-                                          ListModel::definitionVariant(definition.get()),
-                                          ListModel::DefinitionRole));
-                    break;
-                }
-                case 2:
-                    if (rows > 0) {
-                        const int row = random.below(rows);
-                        QVERIFY(model.removeRows(row, 1 + random.below(rows - row)));
-                    }
-                    break;
-                default:
-                    if (rows > 0) {
-                        model.definitions().at(random.below(rows))->setName(QString::number(random.below(1000)));
-                    }
-            }
-            QCOMPARE(listRows(model).size(), model.rowCount());
-            for (int row = 0; row < model.rowCount(); ++row) {
-                QCOMPARE(model.definitions().at(row)->listIndex().row(), row);
-            }
+        for (const QVariant& value : {ListModel::definitionVariant(nullptr), QVariant(42), QVariant()}) {
+            QCOMPARE(model->setData(model->index(0, 2), value, Qt::UserRole), !remote);
         }
+        QCOMPARE(changed.size(), remote ? 0 : 3);
+        // The edit role stores names; only the device's list takes a channel count.
+        QCOMPARE(model->setData(model->index(0, 1), 9), remote);
+        QVERIFY(model->setData(model->index(0, 0), "Wash"));
+        QVERIFY(model->setData(model->index(0, 2), "Beamco"));
+        QCOMPARE(rowTexts(*model, 0), (QStringList {"Wash", remote ? "9" : "7", "Beamco"}));
+        QCOMPARE(changed.size(), remote ? 3 : 5);
+        QCOMPARE(changed.last().at(0).toModelIndex(), model->index(0, 2));
+
+        // Cells outside the table; the device's list also refuses cells of another model.
+        QStandardItemModel other(5, 5);
+        for (const QModelIndex& index : {QModelIndex(), other.index(2, 0), other.index(0, 3)}) {
+            QVERIFY(!model->setData(index, "x"));
+            QVERIFY(!model->setData(index, model->index(0, 0).data(Qt::UserRole), Qt::UserRole));
+            QVERIFY(!model->data(index).isValid());
+            QVERIFY(!model->data(index, Qt::UserRole).isValid());
+        }
+        QVERIFY(!remote || !model->data(other.index(0, 0)).isValid());
+    }
+
+    void insertAndRemoveKeepRowsInOrder_data() { bothLists(); }
+    void insertAndRemoveKeepRowsInOrder()
+    {
+        QFETCH(bool, remote);
+        const auto model = newModel(remote);
+        QAbstractItemModelTester tester(model.get(), Report);
+        fillRow(*model, 0, "A");
+        fillRow(*model, 1, "D");
+        QVERIFY(model->insertRows(1, 2));
+        QVERIFY(model->setData(model->index(1, 0), "B"));
+        QVERIFY(model->setData(model->index(2, 0), "C"));
+        fillRow(*model, 4, "E");
+        QCOMPARE(names(*model), (QStringList {"A", "B", "C", "D", "E"}));
+        verifyListPositions(*model);
+
+        for (const Range& range : QList<Range> {{-1, 1}, {6, 1}, {0, 0}, {0, -2}}) {
+            QVERIFY(!model->insertRows(range.first, range.second));
+        }
+        for (const Range& range : QList<Range> {{-1, 1}, {5, 1}, {4, 2}, {0, 6}, {0, 0}}) {
+            QVERIFY(!model->removeRows(range.first, range.second));
+        }
+        QVERIFY(!model->insertRows(0, 1, model->index(0, 0)));
+        QVERIFY(!model->removeRows(0, 1, model->index(0, 0)));
+
+        const QPointer<QObject> b = definitionAt(*model, 1);
+        const QPointer<QObject> c = definitionAt(*model, 2);
+        QSignalSpy layout(model.get(), &QAbstractItemModel::layoutChanged);
+        QVERIFY(model->removeRows(1, 2));
+        QVERIFY(b.isNull() && c.isNull());
+        QCOMPARE(names(*model), (QStringList {"A", "D", "E"}));
+        verifyListPositions(*model);
+        QVERIFY(model->removeRows(1, 2));
+        QVERIFY(model->removeRows(0, 1));
+        QCOMPARE(model->rowCount(), 0);
+        // The device panel recounts on layout changes of its sort proxy, not on removals.
+        QCOMPARE(layout.size(), remote ? 3 : 0);
+    }
+
+    void libraryDefinitionsPushIntoTheirOwnRow()
+    {
+        ListModel model;
+        auto other = std::make_unique<ListModel>();
+        QAbstractItemModelTester tester(&model, Report);
+        fillRow(*other, 0, "Other", 3);
+        fillRow(*other, 1, "B", 5);
+        fillRow(model, 0, "A");
+        QCOMPARE(model.appendCopies(other->definitions()), 1);
+        // A definition from another list carries its position; stored here, it pushes into this row.
+        QVERIFY(model.setData(model.index(1, 0), model.index(0, 0).data(Qt::UserRole), Qt::UserRole));
+        QVERIFY(model.setData(model.index(1, 0), other->index(0, 0).data(Qt::UserRole), Qt::UserRole));
+        verifyListPositions(model);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QKVFixtureDefinition* moved = model.definitions().at(1);
+        moved->setName(QStringLiteral("Renamed"));
+        moved->setShortName(QStringLiteral("R"));
+        moved->setManufacturer(QStringLiteral("Maker"));
+        moved->setManufacturerShort(QStringLiteral("M"));
+        QCOMPARE(rowTexts(model, 1), (QStringList {"Renamed", "3", "Maker"}));
+        QCOMPARE(names(*other), (QStringList {"Other", "B"}));
+        QCOMPARE(changed.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(changed.at(i).at(0).toModelIndex(), model.index(1, i < 2 ? 0 : 2));
+        }
+
+        // A channel added to a copy redraws the copy's count cell once, not the source's.
+        LocalChannelListModel channels(model.definitions().at(2));
+        changed.clear();
+        QVERIFY(channels.insertRows(0, 1));
+        QCOMPARE(rowTexts(model, 2), (QStringList {"B", "6", "Bco"}));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex(), model.index(2, 1));
+
+        // Once its list is gone, a copy must not push into it.
+        const auto orphan = std::make_unique<QKVFixtureDefinition>(*other->definitions().at(0));
+        other.reset();
+        orphan->setName(QStringLiteral("Wash"));
+        QCOMPARE(orphan->listModel(), nullptr);
+    }
+
+    void filterTogglesChooseTheColumnsMatched()
+    {
+        ListModel model;
+        for (const char* name : {"Maxi", "Wash", "Dim"}) {
+            fillRow(model, model.rowCount(), name);
+        }
+        TwoColumnsSortFilterProxyModel proxy;
+        QAbstractItemModelTester tester(&proxy, Report);
+        proxy.setSourceModel(&model);
+        proxy.setFilterRegularExpression(QStringLiteral("x|Wc"));
+        // Toggles 0..3: bit 1 matches the name, bit 0 the manufacturer; both off shows all.
+        const QList<QStringList> shown {{"Maxi", "Wash", "Dim"}, {"Wash"}, {"Maxi"}, {"Maxi", "Wash"}};
+        for (int toggles = 0; toggles < 4; ++toggles) {
+            proxy.setFilterManufacturer(toggles & 1);
+            proxy.setFilterFixtureName(toggles & 2);
+            QCOMPARE(names(proxy), shown.at(toggles));
+            QCOMPARE(proxy.acceptedRowCount(), shown.at(toggles).size());
+        }
+    }
+
+    void channelListCompactsNumbersWhenShownAndCopiesChannels()
+    {
+        LocalChannelListModel model;
+        QAbstractItemModelTester tester(&model, Report);
+        QVERIFY(!model.insertRows(0, 1));
+        QVERIFY(!model.removeRows(0, 1));
+        QVERIFY(!model.setData(model.index(0, 0), 1, LocalChannelListModel::ChannelRole));
+        model.moveChannelUp(0);
+        QCOMPARE(model.rowOfNumber(1), -1);
+
+        // Showing compacts the numbers: below 1 first, then by number, equal ones in list order.
+        auto definition = definitionNumbered({5, 0, -3, 1, -1, 1});
+        definition->channels().at(1)->setName(QString());
+        definition->channels().at(1)->setShortName(QStringLiteral("DIM"));
+        model.setDefinition(definition.get());
+        QCOMPARE(numbers(*definition), (QList<int> {6, 1, 2, 4, 3, 5}));
+        for (const QKVFixtureChannel* channel : definition->channels()) {
+            QVERIFY(channel->renumberMark());
+        }
+        QCOMPARE(rowTexts(model, 0), (QStringList {"6", "n5", ""}));
+        QCOMPARE(rowTexts(model, 1), (QStringList {"1", "DIM", ""}));
+        QCOMPARE(model.index(1, 0).data(LocalChannelListModel::ChannelRole).value<void*>(),
+                 static_cast<void*>(definition->channels().at(1)));
+        QCOMPARE(model.flags(model.index(0, 0)), Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
+
+        // The user role copies another channel into the row; the edit role changes nothing.
+        std::unique_ptr<QKVFixtureChannel> other(makeChannel(9, QStringLiteral("Pan"), QStringLiteral("PAN"), false));
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(model.setData(
+            model.index(0, 1), LocalChannelListModel::channelVariant(other.get()), LocalChannelListModel::ChannelRole));
+        QCOMPARE(rowTexts(model, 0), (QStringList {"9", "Pan", ""}));
+        QVERIFY(model.setData(model.index(1, 1), QStringLiteral("ignored"), Qt::EditRole));
+        QCOMPARE(changed.size(), 2);
+        model.setDefinition(nullptr);
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void channelInsertionPlacesByNumber_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("shown"); // empty: refused
+        QTest::newRow("one in front") << 0 << 1 << QStringList {"", "n1", "n2", "n3"};
+        QTest::newRow("one in the middle") << 1 << 1 << QStringList {"n1", "", "n2", "n3"};
+        QTest::newRow("one at the end") << 3 << 1 << QStringList {"n1", "n2", "n3", ""};
+        // Several at once interleave with the channel that had the first new number.
+        QTest::newRow("two in front") << 0 << 2 << QStringList {"", "n1", "", "n2", "n3"};
+        QTest::newRow("past the end") << 4 << 1 << QStringList();
+        QTest::newRow("negative row") << -1 << 1 << QStringList();
+        QTest::newRow("none") << 0 << 0 << QStringList();
+    }
+
+    void channelInsertionPlacesByNumber()
+    {
+        QFETCH(int, row);
+        QFETCH(int, count);
+        QFETCH(QStringList, shown);
+        auto definition = definitionNumbered({1, 2, 3});
+        LocalChannelListModel model(definition.get());
+        QAbstractItemModelTester tester(&model, Report);
+        QSignalSpy countChanged(definition.get(), &QKVFixtureDefinition::nbrOfChannelChanged);
+        QCOMPARE(model.insertRows(row, count), !shown.isEmpty());
+        QCOMPARE(namesByNumber(*definition), (shown.isEmpty() ? QStringList {"n1", "n2", "n3"} : shown));
+        QCOMPARE(countChanged.size(), shown.isEmpty() ? 0 : 1);
+    }
+
+    void channelRemovalAndMovesWorkOnNumbers()
+    {
+        // List order differs from number order: removing and moving work on numbers.
+        auto definition = definitionNumbered({3, 1, 5, 2, 4});
+        LocalChannelListModel model(definition.get());
+        QAbstractItemModelTester tester(&model, Report);
+        QSignalSpy countChanged(definition.get(), &QKVFixtureDefinition::nbrOfChannelChanged);
+        QVERIFY(model.removeRows(model.rowOfNumber(4), 1));
+        QCOMPARE(numbers(*definition), (QList<int> {3, 1, 4, 2}));
+        QCOMPARE(countChanged.size(), 1);
+        model.moveChannelUp(model.rowOfNumber(1));
+        model.moveChannelDown(model.rowOfNumber(4));
+        QCOMPARE(namesByNumber(*definition), (QStringList {"n1", "n2", "n3", "n5"}));
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.moveChannelUp(model.rowOfNumber(3));
+        QCOMPARE(namesByNumber(*definition), (QStringList {"n1", "n3", "n2", "n5"}));
+        model.moveChannelDown(model.rowOfNumber(1));
+        model.moveChannelUp(99);
+        QCOMPARE(numbers(*definition), (QList<int> {1, 2, 4, 3}));
+        // Each move announces the number cells of both rows (after the renumbering).
+        QVERIFY(changed.size() >= 4);
+        QVERIFY(!model.removeRows(4, 1));
     }
 };
 
