@@ -6,14 +6,8 @@
 #include <QList>
 #include <QStringList>
 
-#include <functional>
-
-/// Answers the window's questions from a script and records everything asked.
-///
-/// Message boxes take the next scripted button; without one, a box that offers OK is
-/// answered OK (information boxes need no script) and any other counts as unexpected and
-/// gets Cancel, or No. File choosers take the next scripted name (empty: cancelled).
-/// Modal dialogs go to `onDialog`, which may drive them; without it they are rejected.
+/// Answers from a script and records everything asked. Unscripted boxes get OK if offered, else
+/// count as unexpected and get Cancel or No; choosers without a name are cancelled; dialogs are rejected.
 class ScriptedPrompts : public UserPrompts
 {
 public:
@@ -21,11 +15,8 @@ public:
     {
         messages.append(prompt);
         parents.append(parent);
-        if (!buttons.isEmpty()) {
-            return buttons.takeFirst();
-        }
-        if (prompt.buttons & QMessageBox::Ok) {
-            return QMessageBox::Ok;
+        if (!buttons.isEmpty() || prompt.buttons & QMessageBox::Ok) {
+            return buttons.isEmpty() ? QMessageBox::Ok : buttons.takeFirst();
         }
         ++unexpected;
         return prompt.buttons & QMessageBox::Cancel ? QMessageBox::Cancel : QMessageBox::No;
@@ -40,10 +31,9 @@ public:
     int runDialog(QDialog& dialog) override
     {
         dialogs.append(dialog.metaObject()->className());
-        return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
+        return QDialog::Rejected;
     }
 
-    /// The texts of the message boxes asked so far.
     QStringList texts() const
     {
         QStringList result;
@@ -55,7 +45,6 @@ public:
 
     QList<QMessageBox::StandardButton> buttons;
     QStringList fileNames;
-    std::function<int(QDialog&)> onDialog;
 
     QList<MessagePrompt> messages;
     QList<QWidget*> parents;

@@ -1,24 +1,20 @@
-#include "IsolatedSettings.h"
-#include "KVPWorkerTestSupport.h"
 #include "AppSettings.h"
+#include "IsolatedSettings.h"
 #include "KVFLArchive.h"
+#include "KVPWorkerTestSupport.h"
 #include "KVPWorkerThread.h"
 #include "LibraryForm.h"
 #include "LocalFixtureDefinitionListModel.h"
 #include "MainWindow.h"
-#include "QKVFixtureDefinition.h"
 #include "ScriptedPrompts.h"
-#include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
-#include <QCloseEvent>
 #include <QFile>
-#include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
 
 #include <memory>
 
@@ -34,12 +30,7 @@ QString writeLibrary(const QString& path, const QStringList& names)
     std::vector<std::unique_ptr<QKVFixtureDefinition>> definitions;
     QList<QKVFixtureDefinition*> list;
     for (const QString& name : names) {
-        auto definition = std::make_unique<QKVFixtureDefinition>();
-        definition->setName(name);
-        definition->setManufacturer(QStringLiteral("Generic"));
-        definition->appendChannel(makeChannel(1, QStringLiteral("Dimmer")));
-        list.append(definition.get());
-        definitions.push_back(std::move(definition));
+        list.append(definitions.emplace_back(numberedDefinition(name, 1)).get());
     }
     KVFLArchive archive(path);
     archive.setDefinitionsToSave(list);
@@ -50,10 +41,7 @@ QString writeLibrary(const QString& path, const QStringList& names)
 QString writeJunk(const QString& path, qint64 size)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(size)) {
-        return QString();
-    }
-    return path;
+    return file.open(QIODevice::WriteOnly) && file.resize(size) ? path : QString();
 }
 
 QStringList libraryNames(const MainWindow& window)
@@ -76,7 +64,6 @@ class TestMainWindow : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_configHome.isValid());
         isolateSettings(m_configHome.path());
         // No device: the window's discovery ends at once.
         test::useSimDevices("");
@@ -86,20 +73,8 @@ private Q_SLOTS:
 
     void init()
     {
-        QVERIFY(m_folder.isValid());
-        QSettings settings(AppSettings::OrganizationName, AppSettings::ApplicationName);
-        settings.clear();
+        QSettings(AppSettings::OrganizationName, AppSettings::ApplicationName).clear();
         m_prompts = std::make_shared<ScriptedPrompts>();
-    }
-
-    void startsUnnamedWithoutArgumentOrSetting()
-    {
-        MainWindow window(QString(), m_prompts);
-        QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]Unnamed"));
-        QVERIFY(!window.isWindowModified());
-        QVERIFY(window.archive());
-        QVERIFY(m_prompts->messages.isEmpty());
-        QCOMPARE(window.settings()->value(AppSettings::LibraryKey).toString(), QString());
     }
 
     void startsWithTheArgumentElseTheLastLibrary()
@@ -110,8 +85,7 @@ private Q_SLOTS:
         {
             MainWindow window(first, m_prompts);
             QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]first.kvfl"));
-            QCOMPARE(libraryNames(window), (QStringList {"A", "B"}));
-            QVERIFY(!window.isWindowModified());
+            QVERIFY(libraryNames(window) == QStringList({"A", "B"}) && !window.isWindowModified());
             QCOMPARE(window.settings()->value(AppSettings::WorkingDirKey).toString(), m_folder.path());
         }
         // Opening a library remembered it.
@@ -121,8 +95,7 @@ private Q_SLOTS:
         {
             // A start file that cannot be opened falls back to the last library, silently.
             MainWindow window(m_folder.filePath("missing.kvfl"), m_prompts);
-            QCOMPARE(window.currentFileName(), last);
-            QCOMPARE(libraryNames(window), QStringList {"C"});
+            QVERIFY(window.currentFileName() == last && libraryNames(window) == QStringList {"C"});
         }
         QVERIFY(m_prompts->messages.isEmpty());
     }
@@ -140,40 +113,48 @@ private Q_SLOTS:
         QFETCH(qint64, size);
         QFETCH(bool, asked);
         const QString junk = writeJunk(m_folder.filePath("big.kvfl"), size);
-        QVERIFY(!junk.isEmpty());
         m_prompts->buttons = {QMessageBox::No};
         MainWindow window(junk, m_prompts);
-        if (asked) {
-            QCOMPARE(m_prompts->messages.size(), 1);
-            const MessagePrompt& question = m_prompts->messages.first();
-            QCOMPARE(
-                question.text,
-                QStringLiteral("The file %1 seems to be rather large.\nDo you want to continue anyway?").arg(junk));
-            QCOMPARE(question.title, Title);
-            QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
-        } else {
-            QVERIFY(m_prompts->messages.isEmpty());
-        }
+        QCOMPARE(m_prompts->messages.size(), int(asked));
+        QVERIFY(!asked || m_prompts->messages.first().text.contains(junk));
+        // Without a usable argument or setting: an unnamed library.
         QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]Unnamed"));
+        QVERIFY(window.archive() && !window.isWindowModified());
     }
 
-    void titleShowsTheModifiedMarker()
+    void savingAsksForANameOnlyOnceAndKeepsItOnFailure()
     {
-        const QString path = writeLibrary(m_folder.filePath("a.kvfl"), {"A"});
-        MainWindow window(path, m_prompts);
-        QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]a.kvfl"));
-        window.findChild<LibraryForm*>("libraryForm")->listModel()->definitionAt(0)->setName("B");
-        Q_EMIT window.findChild<LibraryForm*>("libraryForm")->archiveModified();
+        const QString other = writeLibrary(m_folder.filePath("a.kvfl"), {"A"});
+        MainWindow window(QString(), m_prompts);
+        m_prompts->fileNames = {other, m_folder.filePath("named"), m_folder.filePath("no/such/folder/x.kvfl")};
+        window.on_actionImport_Library_triggered();
+        QVERIFY(window.isWindowModified() && libraryNames(window) == QStringList {"A"});
+        window.on_actionSave_Archive_triggered();
+        QCOMPARE(m_prompts->files.last().kind, FilePrompt::Save);
+        // The extension the choosers filter by is added to a bare name.
+        const QString path = m_folder.filePath("named.kvfl");
+        QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]named.kvfl"));
+        QVERIFY(window.currentFileName() == path && !window.isWindowModified());
+
+        // A named library is saved without a chooser.
+        auto* library = window.findChild<LibraryForm*>("libraryForm");
+        library->listModel()->definitionAt(0)->setName("B");
+        Q_EMIT library->archiveModified();
         QVERIFY(window.isWindowModified());
         window.on_actionSave_Archive_triggered();
-        QVERIFY(!window.isWindowModified());
-        QVERIFY(m_prompts->files.isEmpty());
+        QVERIFY(!window.isWindowModified() && m_prompts->files.size() == 2);
         KVFLArchive reread(path);
-        QVERIFY(reread.load());
-        QCOMPARE(reread.definitions().at(0)->name(), QStringLiteral("B"));
+        QVERIFY(reread.load() && reread.definitions().at(0)->name() == "B");
+
+        // A failed Save As says so, keeps the name and asks again (cancelled).
+        window.windowModified();
+        window.on_actionSave_archive_as_triggered();
+        QCOMPARE(m_prompts->texts(), QStringList {"Failed to save the library."});
+        QVERIFY(m_prompts->files.size() == 4 && window.archive()->fileName() == path);
+        QVERIFY(window.windowTitle().endsWith("named.kvfl") && window.isWindowModified());
     }
 
-    void failedOpenSaysSoAndAsksAgain()
+    void failedOpenOrImportSaysSoAndChangesNothing()
     {
         const QString good = writeLibrary(m_folder.filePath("good.kvfl"), {"Good"});
         const QString junk = writeJunk(m_folder.filePath("junk.kvfl"), 100);
@@ -181,15 +162,13 @@ private Q_SLOTS:
         m_prompts->fileNames = {junk};
         window.on_action_Open_Archive_triggered();
         QCOMPARE(m_prompts->texts(), QStringList {"Failed to open the library."});
-        QCOMPARE(m_prompts->messages.first().buttons, QMessageBox::Ok);
-        QCOMPARE(m_prompts->files.size(), 2);
-        const FilePrompt& chooser = m_prompts->files.first();
-        QCOMPARE(chooser.kind, FilePrompt::Open);
-        QCOMPARE(chooser.caption, QStringLiteral("Open Fixture Definition Library"));
-        QCOMPARE(chooser.filter, QStringLiteral("Korvane Fixture Libraries (*.kvfl)"));
-        QCOMPARE(chooser.directory, m_folder.path());
+        QVERIFY(m_prompts->files.size() == 2 && m_prompts->files.first().directory == m_folder.path());
         // The second chooser was cancelled: the previous library stays.
         QCOMPARE(window.currentFileName(), good);
+        // A failed import says so once.
+        m_prompts->fileNames = {junk};
+        window.on_actionImport_Library_triggered();
+        QVERIFY(m_prompts->messages.size() == 2 && m_prompts->files.size() == 3 && !window.isWindowModified());
         QCOMPARE(libraryNames(window), QStringList {"Good"});
     }
 
@@ -200,60 +179,9 @@ private Q_SLOTS:
         m_prompts->fileNames = {flagged, flagged};
         m_prompts->buttons = {QMessageBox::No, QMessageBox::Yes};
         window.on_action_Open_Archive_triggered();
-        QCOMPARE(m_prompts->texts(),
-                 QStringList {"The file contains information not supported by this software version.\n"
-                              "Data will be lost when storing this file. Continue anyway?"});
-        QCOMPARE(window.currentFileName(), QString());
+        QVERIFY(m_prompts->messages.size() == 1 && window.currentFileName().isEmpty());
         window.on_action_Open_Archive_triggered();
-        QCOMPARE(window.currentFileName(), flagged);
-        QVERIFY(!window.isWindowModified());
-    }
-
-    void savingAnUnnamedLibraryAsksForAName()
-    {
-        MainWindow window(QString(), m_prompts);
-        const QString path = m_folder.filePath("named");
-        m_prompts->fileNames = {path};
-        window.on_actionSave_Archive_triggered();
-        QCOMPARE(m_prompts->files.size(), 1);
-        QCOMPARE(m_prompts->files.first().kind, FilePrompt::Save);
-        QCOMPARE(m_prompts->files.first().caption, QStringLiteral("Save library as"));
-        QCOMPARE(m_prompts->files.first().filter, QStringLiteral("Korvane Fixture Definition Library (*.kvfl)"));
-        // The extension the choosers filter by is added to a bare name.
-        QCOMPARE(window.currentFileName(), path + QStringLiteral(".kvfl"));
-        QVERIFY(QFile::exists(path + QStringLiteral(".kvfl")));
-        QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]named.kvfl"));
-    }
-
-    void failedSaveAsKeepsTheNameAndAsksAgain()
-    {
-        const QString path = writeLibrary(m_folder.filePath("kept.kvfl"), {"A"});
-        MainWindow window(path, m_prompts);
-        window.windowModified();
-        m_prompts->fileNames = {m_folder.filePath("no/such/folder/x.kvfl")};
-        window.on_actionSave_archive_as_triggered();
-        QCOMPARE(m_prompts->texts(), QStringList {"Failed to save the library."});
-        QCOMPARE(m_prompts->files.size(), 2);
-        QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]kept.kvfl"));
-        QCOMPARE(window.archive()->fileName(), path);
-        QVERIFY(window.isWindowModified());
-    }
-
-    void importAddsAndMarksModified()
-    {
-        const QString other = writeLibrary(m_folder.filePath("other.kvfl"), {"X", "Y"});
-        const QString junk = writeJunk(m_folder.filePath("junk2.kvfl"), 10);
-        MainWindow window(QString(), m_prompts);
-        m_prompts->fileNames = {other, junk};
-        window.on_actionImport_Library_triggered();
-        QCOMPARE(libraryNames(window), (QStringList {"X", "Y"}));
-        QVERIFY(window.isWindowModified());
-        QCOMPARE(window.currentFileName(), QString());
-        // A failed import says so once and changes nothing.
-        window.on_actionImport_Library_triggered();
-        QCOMPARE(m_prompts->texts(), QStringList {"Failed to open the library."});
-        QCOMPARE(m_prompts->files.size(), 2);
-        QCOMPARE(libraryNames(window), (QStringList {"X", "Y"}));
+        QVERIFY(window.currentFileName() == flagged && !window.isWindowModified());
     }
 
     void askingToSaveAndNotSavingKeepsTheLibrary()
@@ -267,25 +195,19 @@ private Q_SLOTS:
         // Yes to saving, then the Save As chooser cancelled: New must not drop the changes.
         m_prompts->buttons = {QMessageBox::Yes};
         window.on_actionNew_Archive_triggered();
-        QCOMPARE(window.archive(), before);
-        QVERIFY(window.isWindowModified());
-        QCOMPARE(libraryNames(window), QStringList {"O"});
+        QVERIFY(window.archive() == before && window.isWindowModified());
         // The same for Open: no open chooser is shown at all.
         m_prompts->buttons = {QMessageBox::Yes};
         const int choosers = m_prompts->files.size();
         window.on_action_Open_Archive_triggered();
-        QCOMPARE(m_prompts->files.size(), choosers + 1); // the Save As chooser only
-        QCOMPARE(m_prompts->files.last().kind, FilePrompt::Save);
+        // The Save As chooser only.
+        QVERIFY(m_prompts->files.size() == choosers + 1 && m_prompts->files.last().kind == FilePrompt::Save);
         QCOMPARE(window.archive(), before);
-        QCOMPARE(m_prompts->texts().last(),
-                 QStringLiteral("The current library has been modified\nDo you want to save the changes?"));
 
         // No discards, as before.
         m_prompts->buttons = {QMessageBox::No};
         window.on_actionNew_Archive_triggered();
-        QVERIFY(window.archive() != before);
-        QVERIFY(libraryNames(window).isEmpty());
-        QVERIFY(!window.isWindowModified());
+        QVERIFY(window.archive() != before && libraryNames(window).isEmpty() && !window.isWindowModified());
     }
 
     void closingWaitsForTheWorkerAndAsksAboutChanges()
@@ -294,64 +216,34 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.windowModified();
-        KVPWorkerThread* firstWorker = window.workerThread();
+        // Guarded: the allocator may hand the new worker the old one's address.
+        const QPointer<KVPWorkerThread> firstWorker = window.workerThread();
 
         // Cancel at the save question: the window comes back with a fresh worker thread.
         m_prompts->buttons = {QMessageBox::Cancel};
         window.close();
-        QVERIFY(window.isClosing());
-        QVERIFY(window.findChild<QWidget*>("closingWidget")->isVisible());
-        QCOMPARE(window.findChild<QLabel*>("label")->text(), QStringLiteral("Closing application"));
-        QVERIFY(!window.findChild<QWidget*>("widget_2")->isVisible());
-        QVERIFY(!window.menuBar()->isVisible());
+        QVERIFY(window.isClosing() && window.findChild<QWidget*>("closingWidget")->isVisible());
+        QVERIFY(!window.findChild<QWidget*>("widget_2")->isVisible() && !window.menuBar()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window.isClosing(), 5000);
         QCOMPARE(m_prompts->messages.size(), 1);
-        const MessagePrompt& question = m_prompts->messages.first();
-        QCOMPARE(question.text, QStringLiteral("The library has been modified."));
-        QCOMPARE(question.informativeText, QStringLiteral("Do you want to save your changes?"));
-        QCOMPARE(question.buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-        QCOMPARE(question.defaultButton, QMessageBox::Save);
-        QCOMPARE(m_prompts->parents.first(), nullptr);
-        QVERIFY(window.isVisible());
-        QVERIFY(window.findChild<QWidget*>("widget_2")->isVisible());
-        QVERIFY(window.menuBar()->isVisible());
-        QVERIFY(!window.findChild<QWidget*>("closingWidget")->isVisible());
-        QVERIFY(window.workerThread() != firstWorker);
-        QVERIFY(window.workerThread()->isRunning());
-        QVERIFY(window.isWindowModified());
+        QCOMPARE(m_prompts->messages.first().buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        QVERIFY(window.isVisible() && window.findChild<QWidget*>("widget_2")->isVisible());
+        QVERIFY(window.menuBar()->isVisible() && !window.findChild<QWidget*>("closingWidget")->isVisible());
+        QVERIFY(firstWorker.isNull() && window.workerThread()->isRunning() && window.isWindowModified());
 
         // Save, with the Save As chooser cancelled: nothing was saved, so the window stays.
         m_prompts->buttons = {QMessageBox::Save};
         window.close();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isClosing(), 5000);
-        QVERIFY(window.isVisible());
-        QVERIFY(window.workerThread()->isRunning());
-        QCOMPARE(m_prompts->files.size(), 1);
+        QVERIFY(window.isVisible() && window.workerThread()->isRunning() && m_prompts->files.size() == 1);
 
         // Discard closes; the setting of an unnamed library is empty.
+        window.settings()->setValue(AppSettings::LibraryKey, QStringLiteral("stale"));
         m_prompts->buttons = {QMessageBox::Discard};
         window.close();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
         QCOMPARE(window.settings()->value(AppSettings::LibraryKey).toString(), QString());
         QCOMPARE(m_prompts->unexpected, 0);
-    }
-
-    void closingANamedLibraryRemembersIt()
-    {
-        const QString path = writeLibrary(m_folder.filePath("remembered.kvfl"), {"R"});
-        {
-            MainWindow window(path, m_prompts);
-            window.show();
-            window.close();
-            QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
-            QVERIFY(m_prompts->messages.isEmpty());
-        }
-        QCOMPARE(QSettings(AppSettings::OrganizationName, AppSettings::ApplicationName)
-                     .value(AppSettings::LibraryKey)
-                     .toString(),
-                 path);
-        MainWindow again(QString(), m_prompts);
-        QCOMPARE(again.currentFileName(), path);
     }
 
     void aboutRunsTheDialog()
