@@ -143,6 +143,28 @@ private Q_SLOTS:
         server.terminate();
         QVERIFY(server.waitForFinished(60000));
     }
+
+    void deviceServerRefusesBadArgumentsAndLeavesOtherFilesAlone_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("help") << QStringList {"--help"} << 0;
+        QTest::newRow("no socket") << QStringList {"--device", "model=QRD-780"} << 2;
+        QTest::newRow("unknown option") << QStringList {"--socket", "x.sock", "--speed"} << 2;
+        QTest::newRow("bad device settings") << QStringList {"--socket", "x.sock", "--device", "slots=900"} << 2;
+        QTest::newRow("path is another file") << QStringList {"--socket", "plain-file"} << 1;
+    }
+
+    void deviceServerRefusesBadArgumentsAndLeavesOtherFilesAlone()
+    {
+        QFETCH(QStringList, arguments);
+        QVERIFY(writeFile("plain-file", "keep"));
+        const ProcessRun run = runProcess(QStringLiteral(QRD_BIN_DIR "/kvp-device-sim"), arguments);
+        QTEST(run.exitCode, "exitCode");
+        QVERIFY(!(run.out + run.err).isEmpty());
+        QFile plain("plain-file");
+        QVERIFY(plain.open(QIODevice::ReadOnly) && plain.readAll() == "keep");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestKvflDevice)
