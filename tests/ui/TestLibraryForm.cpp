@@ -137,6 +137,10 @@ private Q_SLOTS:
         QVERIFY(modified.size() == 1 && !f.form.editForm()->fixtureDefinition() && !f.form.editForm()->isEnabled());
         f.form.deleteSelected(); // nothing selected: nothing modified
         QCOMPARE(modified.size(), 1);
+        // A single row, the last of its run, goes alone.
+        selectNames(f.form, {"Beam 5R"});
+        f.form.deleteSelected();
+        QCOMPARE(columnTexts(f.form.listModel()), (QStringList {"Strobe 3000", "Spot 575", "Dimmer 6", "Scanner X"}));
     }
 
     void contextMenuFollowsSelectionAndLockAndItsEntriesWork()
