@@ -2,6 +2,8 @@
 #include "ui_DeviceForm.h"
 
 #include "BusyIndicatorOverlay.h"
+#include "CutTextToolTipDelegate.h"
+#include "DeviceLabels.h"
 #include "DeviceRecord.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "RemoteFixtureDefinitionListModel.h"
@@ -17,6 +19,8 @@ namespace {
 
 /// The device lists each stored definition by the header of its record.
 constexpr int ListEntryLength = DeviceRecord::HeaderLength;
+/// A header margin on either side of a title, and one for the section's lines.
+constexpr int HeaderMargins = 3;
 
 } // namespace
 
@@ -41,7 +45,9 @@ DeviceForm::DeviceForm(QWidget* parent)
     // Until the user picks a column the rows stay in the device's own order; without this
     // the view would sort by the first column the moment sorting is switched on.
     m_ui->fixtureListView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_ui->fixtureListView->setItemDelegate(new CutTextToolTipDelegate(m_ui->fixtureListView));
     attachProxy();
+    clearDeviceInfo();
 
     // Outside the layouts, so it covers the corner without pushing anything aside.
     m_busyIndicator = new BusyIndicatorOverlay(this);
@@ -91,6 +97,51 @@ void DeviceForm::clearFixtureList()
     replaceModel(std::make_unique<RemoteFixtureDefinitionListModel>());
 }
 
+void DeviceForm::clearDeviceInfo(const QString& note)
+{
+    m_firmwareText.clear();
+    m_slotCount = -1;
+    m_slotsAsked = false;
+    m_ui->deviceInfoLabel->setText(note);
+    m_ui->deviceInfoLabel->setVisible(!note.isEmpty());
+}
+
+void DeviceForm::setFirmwareVersion(uint16_t version)
+{
+    m_firmwareText = firmwareVersionText(version);
+    showDeviceInfo();
+}
+
+void DeviceForm::setFreeSlots(int freeSlots)
+{
+    m_slotsAsked = true;
+    m_slotCount = freeSlots < 0 ? -1 : freeSlots + m_model->rowCount();
+    showDeviceInfo();
+}
+
+int DeviceForm::freeSlots() const
+{
+    return m_slotCount < 0 ? -1 : std::max(m_slotCount - m_model->rowCount(), 0);
+}
+
+QLabel* DeviceForm::deviceInfoLabel() const
+{
+    return m_ui->deviceInfoLabel;
+}
+
+void DeviceForm::showDeviceInfo()
+{
+    QStringList parts;
+    if (!m_firmwareText.isEmpty()) {
+        parts << tr("Firmware %1").arg(m_firmwareText);
+    }
+    if (const int free = freeSlots(); free >= 0) {
+        parts << (free == 1 ? tr("1 free slot") : tr("%1 free slots").arg(free));
+    }
+    m_ui->deviceInfoLabel->setText(parts.join(QStringLiteral(", ")));
+    m_ui->deviceInfoLabel->setVisible(!parts.isEmpty());
+}
+
 void DeviceForm::setFixtureList(const QByteArray& records, int count)
 {
     // The main window passes only whole lists, but a short payload must still never be
@@ -114,6 +165,9 @@ void DeviceForm::setFixtureList(const QByteArray& records, int count)
     // Sorts the new rows the way the header says.
     attachProxy();
     updateCounter();
+    if (m_slotCount >= 0) {
+        showDeviceInfo();
+    }
 }
 
 QList<QKVRemoteFixtureDefinition*> DeviceForm::selectedRemoteDefinitions() const
@@ -216,6 +270,28 @@ void DeviceForm::attachProxy()
     connect(m_proxy, &QAbstractItemModel::dataChanged, this, &DeviceForm::updateCounter, Qt::UniqueConnection);
     connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &DeviceForm::updateCounter, Qt::UniqueConnection);
     connect(view, &QWidget::customContextMenuRequested, this, &DeviceForm::showContextMenu, Qt::UniqueConnection);
+    // Only once the sections exist, and not again on refills: the user may have widened one.
+    if (view->horizontalHeader()->count() == RemoteFixtureDefinitionListModel::ColumnCount
+        && view->horizontalHeader()->sectionResizeMode(RemoteFixtureDefinitionListModel::NameColumn)
+            != QHeaderView::Stretch) {
+        sizeColumns();
+    }
+}
+
+void DeviceForm::sizeColumns()
+{
+    // As in the library table: the name takes the room, the other two their titles' width.
+    // Their size hints would add room for a sort arrow that the narrow panel cannot spare.
+    QHeaderView* header = m_ui->fixtureListView->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(RemoteFixtureDefinitionListModel::NameColumn, QHeaderView::Stretch);
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    for (int column :
+         {RemoteFixtureDefinitionListModel::ChannelsColumn, RemoteFixtureDefinitionListModel::ManufacturerColumn}) {
+        const QString title = m_proxy->headerData(column, Qt::Horizontal).toString();
+        header->setSectionResizeMode(column, QHeaderView::Interactive);
+        header->resizeSection(column, header->fontMetrics().horizontalAdvance(title) + HeaderMargins * margin);
+    }
 }
 
 void DeviceForm::replaceModel(std::unique_ptr<RemoteFixtureDefinitionListModel> model)

@@ -5,11 +5,13 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 
 class BusyIndicatorOverlay;
 class QByteArray;
 class QComboBox;
+class QLabel;
 class QKVRemoteFixtureDefinition;
 class QMenu;
 class QSortFilterProxyModel;
@@ -44,6 +46,20 @@ public:
     void setBusy(bool busy);
     /// Empties the list.
     void clearFixtureList();
+    /// Forgets the details of the selected device; `note` takes their place under the
+    /// device selection (empty: nothing is shown there).
+    void clearDeviceInfo(const QString& note = QString());
+    /// The selected device's firmware version, shown under the device selection.
+    void setFirmwareVersion(uint16_t version);
+    /// The selected device's answer to the memory-state query, -1 when it gave none. The
+    /// panel keeps the count true as later lists of the same device grow and shrink.
+    void setFreeSlots(int freeSlots);
+    /// Whether the device has been asked for its free slots since clearDeviceInfo().
+    bool freeSlotsAsked() const { return m_slotsAsked; }
+    /// The selected device's free slots, or -1 while they are not known.
+    int freeSlots() const;
+    /// The line under the device selection.
+    QLabel* deviceInfoLabel() const;
     /// Replaces the list with the definitions of the first `count` list entries in
     /// `records` (consecutive device list entries, without the list's leading count).
     /// Only entries that `records` holds completely are used; a negative count is none.
@@ -92,6 +108,8 @@ public Q_SLOTS:
 private:
     void attachProxy();
     void replaceModel(std::unique_ptr<RemoteFixtureDefinitionListModel> model);
+    void sizeColumns();
+    void showDeviceInfo();
 
     std::unique_ptr<Ui::DeviceForm> m_ui;
     std::unique_ptr<RemoteFixtureDefinitionListModel> m_model;
@@ -101,4 +119,8 @@ private:
     QIcon m_clearSelectionIcon;
     QIcon m_copyToComputerIcon;
     QIcon m_deleteIcon;
+    QString m_firmwareText;
+    /// Used plus free slots, from the one memory-state answer; the list gives the used.
+    int m_slotCount = -1;
+    bool m_slotsAsked = false;
 };

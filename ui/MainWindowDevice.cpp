@@ -6,6 +6,7 @@
 #include "ui_MainWindow.h"
 
 #include "AppSettings.h"
+#include "DeviceLabels.h"
 #include "DeviceRecord.h"
 #include "FirmwareUpdateDlg.h"
 #include "KVPClearPatchRequest.h"
@@ -13,12 +14,14 @@
 #include "KVPFixtureDeleteRequest.h"
 #include "KVPFixtureReadRequest.h"
 #include "KVPFixtureWriteRequest.h"
+#include "KVPMemoryStateRequest.h"
 #include "KVPWorkerThread.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVRemoteFixtureDefinition.h"
 
 #include <QComboBox>
 #include <QDebug>
+#include <QStatusBar>
 
 using namespace korvane::KVP;
 
@@ -26,6 +29,15 @@ namespace {
 
 const QString FirmwareUpdateLink = QStringLiteral("update-device");
 const QString Qrd540bModel = QStringLiteral("QRD-540B");
+/// Long enough to read a short confirmation, short enough not to stand for the next one.
+constexpr int ConfirmationMs = 5000;
+
+/// `one` for a single definition, `many` with the count for any other number. Written out
+/// rather than with %n, which shows "definition(s)" while no translation is loaded.
+QString countText(int count, const QString& one, const QString& many)
+{
+    return count == 1 ? one : many.arg(count);
+}
 
 } // namespace
 
@@ -37,8 +49,10 @@ void MainWindow::setLockUi(bool locked)
     m_ui->libraryForm->setLocked(locked);
     m_ui->actionDiscoverDevices->setEnabled(!locked);
     m_ui->actionUpdate_firmware->setEnabled(!locked);
-    m_uploadAction->setEnabled(!locked);
-    m_downloadAction->setEnabled(!locked);
+    // Without a device a transfer could only fail.
+    const bool hasDevice = m_ui->remoteForm->devicesCombo()->currentIndex() >= 0;
+    m_uploadAction->setEnabled(!locked && hasDevice);
+    m_downloadAction->setEnabled(!locked && hasDevice);
 }
 
 void MainWindow::setLockUi()
@@ -167,12 +181,15 @@ void MainWindow::devicesDiscovered()
     const KVPDiscoverRequest::DeviceList devices = m_worker->discoveredDevices();
     m_ui->remoteForm->setBusy(false);
     if (devices.isEmpty()) {
+        m_ui->remoteForm->clearDeviceInfo(tr("No device found. Connect a QRD-540B or QRD-780 and press Find Devices."));
         setLockUi(false);
         return;
     }
     // The first entry becomes current and so selects its device.
-    for (const auto& device : devices) {
-        combo->addItem(device.first);
+    const QStringList labels = deviceLabels(devices);
+    for (int i = 0; i < devices.size(); ++i) {
+        combo->addItem(labels.at(i));
+        combo->setItemData(i, deviceToolTip(devices.at(i).second), Qt::ToolTipRole);
     }
 }
 
@@ -180,6 +197,7 @@ void MainWindow::updateActiveDevice()
 {
     m_ui->firmwareUpdateInfoWidget->hide();
     m_ui->remoteForm->clearFixtureList();
+    m_ui->remoteForm->clearDeviceInfo();
     m_ui->remoteForm->setBusy(true);
     const int index = m_ui->remoteForm->devicesCombo()->currentIndex();
     const KVPDiscoverRequest::DeviceList devices = m_worker->discoveredDevices();
@@ -192,6 +210,13 @@ void MainWindow::updateActiveDevice()
 
 void MainWindow::deviceSelected(uint16_t fwVersion, uint16_t)
 {
+    QComboBox* combo = m_ui->remoteForm->devicesCombo();
+    const int index = combo->currentIndex();
+    const KVPDiscoverRequest::DeviceList devices = m_worker->discoveredDevices();
+    if (index >= 0 && index < devices.size()) {
+        combo->setItemData(index, deviceToolTip(devices.at(index).second, fwVersion), Qt::ToolTipRole);
+    }
+    m_ui->remoteForm->setFirmwareVersion(fwVersion);
     m_ui->remoteForm->setBusy(false);
     setLockUi(false);
     updateFirmwareHint(fwVersion);
@@ -212,7 +237,10 @@ void MainWindow::onDisconnected()
     combo->clear();
     combo->setCurrentIndex(-1);
     m_ui->remoteForm->clearFixtureList();
+    m_ui->remoteForm->clearDeviceInfo();
     m_ui->remoteForm->setBusy(false);
+    m_uploadAction->setEnabled(false);
+    m_downloadAction->setEnabled(false);
 }
 
 // Firmware update.
@@ -232,13 +260,45 @@ void MainWindow::on_labelFirmwareUpdateInfo_linkActivated(const QString& link)
 
 void MainWindow::updateFirmware()
 {
+    // The update is for the device the user has chosen here, and the window goes back to
+    // that one afterwards, whichever the dialog ended on.
+    QComboBox* combo = m_ui->remoteForm->devicesCombo();
+    const KVPDiscoverRequest::DeviceList before = m_worker->discoveredDevices();
+    const int index = combo->currentIndex();
+    const QString address = index >= 0 && index < before.size() ? before.at(index).second : QString();
+
     // The dialog discovers and selects on its own; the window listens again afterwards.
     disconnectWorker();
     auto* dialog = new FirmwareUpdateDlg(this, m_prompts);
     dialog->setWorkerThread(m_worker);
+    dialog->setDeviceAddress(address);
     m_prompts->runDialog(*dialog);
     dialog->deleteLater();
     connectWorker();
+
+    // This one discovery fills the list without selecting its first device, which the one
+    // chosen before would replace at once: one selection, of the right device.
+    disconnect(m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, &MainWindow::devicesDiscovered);
+    const auto reselect = [this, combo, address] {
+        connect(m_worker,
+                &KVPWorkerThread::deviceDiscoverFinsihed,
+                this,
+                &MainWindow::devicesDiscovered,
+                Qt::UniqueConnection);
+        disconnect(combo, &QComboBox::currentIndexChanged, this, &MainWindow::updateActiveDevice);
+        devicesDiscovered();
+        const KVPDiscoverRequest::DeviceList devices = m_worker->discoveredDevices();
+        for (int i = 0; i < devices.size(); ++i) {
+            if (devices.at(i).second == address) {
+                combo->setCurrentIndex(i);
+            }
+        }
+        connect(combo, &QComboBox::currentIndexChanged, this, &MainWindow::updateActiveDevice);
+        if (combo->currentIndex() >= 0) {
+            updateActiveDevice();
+        }
+    };
+    connect(m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, reselect, Qt::SingleShotConnection);
     startDiscovery();
 }
 
@@ -265,13 +325,28 @@ void MainWindow::fixtureListDownloaded(void* data, int length)
     // The payload belongs to the request and lives until the request is deleted below.
     const QByteArray payload = QByteArray::fromRawData(static_cast<const char*>(data), length > 0 ? length : 0);
     const int count = DeviceRecord::listEntryCount(payload);
-    if (count <= 0) {
+    if (count < 0) {
         fixtureListDownloadFailed(KVPWorkerRequestI::FailGeneral);
         return;
     }
     m_ui->remoteForm->setFixtureList(payload.mid(DeviceRecord::ListCountLength), count);
     m_ui->remoteForm->setBusy(false);
     endOperation();
+    if (m_ui->remoteForm->freeSlotsAsked() || m_closing) {
+        return;
+    }
+    // Asked once per selection: the lists that follow tell how the free slots change.
+    setLockUi(true);
+    auto* request = startRequest<KVPMemoryStateRequest>();
+    connect(request, &KVPWorkerRequestI::workDone, this, [this, request] {
+        m_ui->remoteForm->setFreeSlots(request->freeSlots());
+        endOperation();
+    });
+    connect(request, &KVPWorkerRequestI::failed, this, [this] {
+        m_ui->remoteForm->setFreeSlots(-1);
+        endOperation();
+    });
+    m_worker->submitRequest(request);
 }
 
 void MainWindow::fixtureListDownloadFailed(KVPWorkerRequestI::failReason)
@@ -286,7 +361,7 @@ void MainWindow::fixtureListDownloadFailed(KVPWorkerRequestI::failReason)
 void MainWindow::uploadCurrentSelection()
 {
     const QList<QKVFixtureDefinition*> selected = m_ui->libraryForm->selectedFixtureDefinitions();
-    if (selected.isEmpty()) {
+    if (selected.isEmpty() || m_ui->remoteForm->devicesCombo()->currentIndex() < 0) {
         return;
     }
     if (refuseWhileBusy(tr("Upload of fixture definition(s) failed."))) {
@@ -301,6 +376,14 @@ void MainWindow::uploadCurrentSelection()
         request->addDefinition(copy.get());
         m_uploadCopies.push_back(std::move(copy));
     }
+    // The device is checked before the first record goes out, and may need a question
+    // answered first; the progress area comes with the first record.
+    connect(
+        request,
+        &KVPFixtureWriteRequest::progressCurrent,
+        this,
+        [this] { showProgress(true); },
+        Qt::SingleShotConnection);
     connect(request, &KVPFixtureWriteRequest::progressCurrent, this, &MainWindow::progressCurrentItem);
     connect(request, &KVPFixtureWriteRequest::progressTotal, this, &MainWindow::progressTotal);
     connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::fixturesUploaded);
@@ -315,32 +398,49 @@ void MainWindow::uploadCurrentSelection()
             &MainWindow::fixtureUploadNeedsPatchListCleared);
     connect(
         request, &KVPFixtureWriteRequest::failedNotEnoughMemory, this, &MainWindow::fixtureUploadFailedNotEnoughMemory);
-    showProgress(true);
     m_worker->submitRequest(request);
 }
 
 void MainWindow::fixturesUploaded()
 {
+    const int count = static_cast<int>(m_uploadCopies.size());
     endOperation();
+    statusBar()->showMessage(
+        countText(count, tr("1 definition copied to the device"), tr("%1 definitions copied to the device")),
+        ConfirmationMs);
     updateRemoteFixtureList();
 }
 
-void MainWindow::fixtureUploadFailed(KVPWorkerRequestI::failReason)
+void MainWindow::fixtureUploadFailed(KVPWorkerRequestI::failReason reason)
 {
+    const auto* request = qobject_cast<KVPFixtureWriteRequest*>(m_currentRequest);
+    const int written = request ? request->writtenCount() : 0;
+    const int total = static_cast<int>(m_uploadCopies.size());
     if (failureEnded()) {
         return;
     }
-    showInformation(tr("Upload of fixture definition(s) failed."));
+    if (reason == KVPWorkerRequestI::FailAborted) {
+        showInformation(tr("Upload cancelled: %1 of %2 definitions were written.").arg(written).arg(total));
+    } else {
+        showInformation(tr("Upload of fixture definition(s) failed."));
+    }
     updateRemoteFixtureList();
 }
 
 void MainWindow::fixtureUploadFailedNotEnoughMemory()
 {
+    const int selected = static_cast<int>(m_uploadCopies.size());
     if (failureEnded()) {
         return;
     }
+    // The free count is the device's own answer to the query made when it was selected,
+    // kept up to date by the lists read since.
+    const int free = m_ui->remoteForm->freeSlots();
+    const QString numbers = free >= 0 ? tr("Free slots: %1. Definitions selected: %2.").arg(free).arg(selected)
+                                      : tr("Definitions selected: %1.").arg(selected);
     showInformation(tr("The device seems not to have enough free memory slots to store\n"
-                       "all of the selected fixtures."));
+                       "all of the selected fixtures.")
+                    + QLatin1String("\n\n") + numbers);
 }
 
 void MainWindow::fixtureUploadFailedTooManyOrNotEnoughChannels()
@@ -357,7 +457,9 @@ void MainWindow::fixtureUploadFailedTooManyOrNotEnoughChannels()
         return;
     }
     showInformation(tr("Make sure that no fixture definition has less than 1 channel or more\nthan %1 channels.")
-                        .arg(QKVFixtureDefinition::MaxChannels),
+                            .arg(QKVFixtureDefinition::MaxChannels)
+                        + QLatin1String("\n\n")
+                        + tr("Outside these limits: %1.").arg(offending.join(QStringLiteral("; "))),
                     QString(),
                     offending.join(QLatin1Char('\n')));
 }
@@ -369,7 +471,11 @@ void MainWindow::fixtureUploadNeedsPatchListCleared()
         endOperation();
         return;
     }
-    if (askQuestion(tr("The current patch list will be erased.\nDo you want to continue?")) != QMessageBox::Yes) {
+    // The question comes before anything is written, so no progress is showing yet.
+    const QString device = m_ui->remoteForm->devicesCombo()->currentText();
+    if (askQuestion(tr("The %1 takes new fixture definitions only while its patch list is empty.\n").arg(device)
+                    + tr("The current patch list will be erased.\nDo you want to continue?"))
+        != QMessageBox::Yes) {
         endOperation();
         return;
     }
@@ -407,7 +513,7 @@ void MainWindow::patchListClearerFailed(KVPWorkerRequestI::failReason)
 void MainWindow::downloadCurrentSelection()
 {
     const QList<QKVRemoteFixtureDefinition*> selected = m_ui->remoteForm->selectedRemoteDefinitions();
-    if (selected.isEmpty()) {
+    if (selected.isEmpty() || m_ui->remoteForm->devicesCombo()->currentIndex() < 0) {
         return;
     }
     if (refuseWhileBusy(tr("Downloading of fixture definition(s) failed."))) {
@@ -431,20 +537,40 @@ void MainWindow::downloadCurrentSelection()
 
 void MainWindow::fixturesDownloaded()
 {
+    int count = 0;
     if (auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest)) {
         for (QKVFixtureDefinition* definition : request->results()) {
             m_ui->libraryForm->addFixtureDefinition(definition);
         }
+        count = static_cast<int>(request->results().size());
     }
     endOperation();
+    statusBar()->showMessage(
+        countText(count, tr("1 definition copied into the library"), tr("%1 definitions copied into the library")),
+        ConfirmationMs);
 }
 
-void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason)
+void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason reason)
 {
+    // What was read whole before a cancel is kept: the user stopped it, nothing broke.
+    int read = 0;
+    auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest);
+    if (request && reason == KVPWorkerRequestI::FailAborted && !m_closing) {
+        for (QKVFixtureDefinition* definition : request->results()) {
+            m_ui->libraryForm->addFixtureDefinition(definition);
+        }
+        read = static_cast<int>(request->results().size());
+    }
+    const int total = static_cast<int>(m_remoteCopies.size());
     if (failureEnded()) {
         return;
     }
-    showInformation(tr("Downloading of fixture definition(s) failed."));
+    if (reason == KVPWorkerRequestI::FailAborted) {
+        showInformation(
+            tr("Download cancelled: %1 of %2 definitions were copied into the library.").arg(read).arg(total));
+    } else {
+        showInformation(tr("Downloading of fixture definition(s) failed."));
+    }
 }
 
 // Delete.
@@ -457,6 +583,22 @@ void MainWindow::deleteCurrentlySelectedFixturesOnDevice()
     }
     if (refuseWhileBusy(tr("Deletion of fixture definition(s) failed."))) {
         qDebug() << "deleteCurrentlySelectedFixturesOnDevice: currentWorkerRequest is not null";
+        return;
+    }
+    // The device keeps no copy: what is deleted there is gone.
+    const QString device = m_ui->remoteForm->devicesCombo()->currentText();
+    const int count = static_cast<int>(selected.size());
+    MessagePrompt question;
+    question.icon = QMessageBox::Question;
+    question.title = AppSettings::ApplicationName;
+    question.text = countText(count,
+                              tr("Delete 1 fixture definition from the %1? This cannot be undone."),
+                              tr("Delete %1 fixture definitions from the %2? This cannot be undone."))
+                        .arg(device);
+    question.buttons = QMessageBox::Yes | QMessageBox::Cancel;
+    question.defaultButton = QMessageBox::Cancel;
+    question.buttonTexts = {{QMessageBox::Yes, tr("Delete")}};
+    if (m_prompts->message(this, question) != QMessageBox::Yes) {
         return;
     }
     setLockUi(true);
@@ -477,15 +619,25 @@ void MainWindow::deleteCurrentlySelectedFixturesOnDevice()
 
 void MainWindow::fixturesDeleted()
 {
+    const int count = static_cast<int>(m_remoteCopies.size());
     endOperation();
+    statusBar()->showMessage(countText(count, tr("1 definition deleted"), tr("%1 definitions deleted")),
+                             ConfirmationMs);
     updateRemoteFixtureList();
 }
 
-void MainWindow::fixtureDeletionFailed(KVPWorkerRequestI::failReason)
+void MainWindow::fixtureDeletionFailed(KVPWorkerRequestI::failReason reason)
 {
+    const auto* request = qobject_cast<KVPFixtureDeleteRequest*>(m_currentRequest);
+    const int deleted = request ? request->deletedCount() : 0;
+    const int total = static_cast<int>(m_remoteCopies.size());
     if (failureEnded()) {
         return;
     }
-    showInformation(tr("Deletion of fixture definition(s) failed."));
+    if (reason == KVPWorkerRequestI::FailAborted) {
+        showInformation(tr("Deletion cancelled: %1 of %2 definitions were deleted.").arg(deleted).arg(total));
+    } else {
+        showInformation(tr("Deletion of fixture definition(s) failed."));
+    }
     updateRemoteFixtureList();
 }

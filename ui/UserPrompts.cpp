@@ -1,5 +1,6 @@
 #include "UserPrompts.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
 
@@ -15,6 +16,11 @@ QMessageBox::StandardButton QtUserPrompts::message(QWidget* parent, const Messag
     box.setDetailedText(prompt.detailedText);
     if (prompt.defaultButton != QMessageBox::NoButton) {
         box.setDefaultButton(prompt.defaultButton);
+    }
+    for (auto it = prompt.buttonTexts.cbegin(); it != prompt.buttonTexts.cend(); ++it) {
+        if (QAbstractButton* button = box.button(it.key())) {
+            button->setText(it.value());
+        }
     }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QMessageBox>
 #include <QString>
 
@@ -19,6 +20,9 @@ struct MessagePrompt
     QString detailedText;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    /// Words that replace a standard button's own where they say better what it does
+    /// ("Delete" on Yes); the answer is still the standard button.
+    QMap<QMessageBox::StandardButton, QString> buttonTexts;
 };
 
 /// One file chooser.

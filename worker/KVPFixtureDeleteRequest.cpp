@@ -18,6 +18,7 @@ void KVPFixtureDeleteRequest::addDefinition(QKVRemoteFixtureDefinition* definiti
 
 void KVPFixtureDeleteRequest::work(void* params)
 {
+    m_deleted = 0;
     KVPLink* link = params ? static_cast<KVPLinkParams*>(params)->link->get() : nullptr;
     if (!link || !supportsLibraryAccess(link)) {
         emit failed(FailGeneral);
@@ -30,6 +31,7 @@ void KVPFixtureDeleteRequest::work(void* params)
             emit failed(FailGeneral);
             return;
         }
+        m_deleted = static_cast<int>(i + 1);
         emit progressTotal(transferPercent(i + 1, count));
         if (isAbortRequested()) {
             emit failed(FailAborted);

@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <atomic>
+
 class QKVRemoteFixtureDefinition;
 
 namespace korvane::KVP {
@@ -23,12 +25,17 @@ public:
 
     void work(void* params) override;
 
+    /// How many definitions the last run deleted, also when it stopped part way.
+    int deletedCount() const { return m_deleted.load(); }
+
 signals:
     /// Of all definitions, after each one deleted.
     void progressTotal(uint percent);
 
 private:
     QList<QKVRemoteFixtureDefinition*> m_toDelete;
+    /// Written by the worker thread, read by the GUI after the run has reported.
+    std::atomic<int> m_deleted {0};
 };
 
 } // namespace korvane::KVP

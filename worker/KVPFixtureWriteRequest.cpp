@@ -40,6 +40,7 @@ bool KVPFixtureWriteRequest::channelCountsFit() const
 
 void KVPFixtureWriteRequest::work(void* params)
 {
+    m_written = 0;
     KVPLink* link = params ? static_cast<KVPLinkParams*>(params)->link->get() : nullptr;
     if (!link || !supportsLibraryAccess(link)) {
         emit failed(FailGeneral);
@@ -83,6 +84,7 @@ void KVPFixtureWriteRequest::work(void* params)
             emit failed(FailGeneral);
             return;
         }
+        m_written = static_cast<int>(i + 1);
         emit progressTotal(transferPercent(i + 1, count));
         // Seen only between records: a record cut short would leave a half-written slot.
         if (isAbortRequested()) {

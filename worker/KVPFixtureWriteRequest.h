@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <atomic>
+
 class QKVFixtureDefinition;
 
 namespace korvane::KVP {
@@ -33,6 +35,9 @@ public:
 
     void work(void* params) override;
 
+    /// How many definitions the last run wrote, also when it stopped part way.
+    int writtenCount() const { return m_written.load(); }
+
     void bytesReceived(uint32_t total) override;
     void bytesSent(uint32_t total) override;
 
@@ -54,6 +59,8 @@ private:
     QList<QKVFixtureDefinition*> m_toWrite;
     /// The record being sent; reused for every definition.
     QByteArray m_record;
+    /// Written by the worker thread, read by the GUI after the run has reported.
+    std::atomic<int> m_written {0};
 };
 
 } // namespace korvane::KVP

@@ -50,6 +50,7 @@ auto onSimDevice(Read read, size_t index = 0)
 struct WindowRig
 {
     explicit WindowRig(const char* devices) : sim(devices) { }
+    WindowRig(const char* devices, std::shared_ptr<ScriptedPrompts> own) : sim(devices), prompts(std::move(own)) { }
 
     template <typename T>
     T* widget(const char* name) const
@@ -69,6 +70,13 @@ struct WindowRig
     bool waitIdle() const
     {
         return QTest::qWaitFor([this] { return idle(); }, RigTimeoutMs);
+    }
+    /// No request in flight and discovery enabled: idle also when there is no device to work on.
+    bool waitSettled() const
+    {
+        const auto settled
+            = [this] { return !window.currentRequest() && widget<QAction>("actionDiscoverDevices")->isEnabled(); };
+        return QTest::qWaitFor(settled, RigTimeoutMs);
     }
     bool unlocked() const
     {

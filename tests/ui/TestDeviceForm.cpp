@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 using namespace DeviceRecord;
 
@@ -135,6 +136,31 @@ private Q_SLOTS:
         form.setFixtureList(records, 4);
         QCOMPARE(columnTexts(form.fixtureListView()->model()), QStringList({"Delta", "Charlie", "Bravo", "Alpha"}));
         QVERIFY(form.selectedRemoteDefinitions().isEmpty());
+    }
+
+    void narrowPanelStretchesNameAndTellsCutTextsAndFreeSlots()
+    {
+        DeviceForm form;
+        form.setFixtureList(listEntry("A rather long fixture", 2, 1) + listEntry("Dim", 1, 2), 2);
+        form.resize(260, 300);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTableView* view = form.fixtureListView();
+        const auto tipAt = [view](int row) {
+            const QPoint pos = view->visualRect(view->model()->index(row, 0)).center();
+            QHelpEvent event(QEvent::ToolTip, pos, view->viewport()->mapToGlobal(pos));
+            QApplication::sendEvent(view->viewport(), &event);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tipAt(1), QString());
+        QCOMPARE(tipAt(0), QStringLiteral("A rather long fixture"));
+        // The name takes what the panel gives; #Channels keeps its narrow width.
+        const int nameWidth = view->columnWidth(0), channelsWidth = view->columnWidth(1);
+        form.resize(360, 300);
+        QTRY_VERIFY(view->columnWidth(0) == nameWidth + 100 && view->columnWidth(1) == channelsWidth);
+        form.setFreeSlots(5);
+        form.setFixtureList(listEntry("Dim", 1, 2), 1);
+        QVERIFY(form.freeSlots() == 6 && form.deviceInfoLabel()->text() == "6 free slots");
     }
 
     void lockingDisablesOnlyTheDeviceControlsWhichEmitTheirRequests()

@@ -9,6 +9,7 @@
 #include "WidgetTestSupport.h"
 
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 using namespace korvane::KVP;
@@ -17,7 +18,9 @@ using namespace korvane::KVP::test;
 namespace {
 
 const QString UploadFailed = QStringLiteral("Upload of fixture definition(s) failed.");
-const QString PatchListQuestion = QStringLiteral("The current patch list will be erased.\nDo you want to continue?");
+const QString PatchListQuestion
+    = QStringLiteral("The QRD-780 takes new fixture definitions only while its patch list "
+                     "is empty.\nThe current patch list will be erased.\nDo you want to continue?");
 
 /// A window over `devices` that has discovered, selected and listed, with these definitions.
 struct Rig : WindowRig
@@ -40,6 +43,7 @@ struct Rig : WindowRig
         QVERIFY(window.currentRequest());
     }
     QStringList deviceNames() const { return columnTexts(remoteForm()->model()); }
+    QString status() const { return window.statusBar()->currentMessage(); }
 };
 
 } // namespace
@@ -59,8 +63,10 @@ private Q_SLOTS:
 
     void firstDeviceIsSelectedAndComboSelectsTheOther()
     {
-        Rig h("model=QRD-780,records=3;model=QRD-540B,fw=0x0103,records=1");
-        QVERIFY(h.waitIdle() && h.combo()->currentText() == "QRD-780" && h.deviceRows() == 3);
+        Rig h("model=QRD-780,records=3;model=QRD-540B,fw=0x0103,records=1;model=QRD-780");
+        QVERIFY(h.waitIdle() && h.combo()->currentText() == "QRD-780 (1)" && h.deviceRows() == 3);
+        QVERIFY(h.combo()->itemText(2) == "QRD-780 (2)"
+                && h.combo()->itemData(0, Qt::ToolTipRole) == "Address: usb:ftdi/0\nFirmware version: 1.02");
         h.combo()->setCurrentIndex(1);
         // The old device's list goes at once; the selection runs locked.
         QVERIFY(h.deviceRows() == 0 && !h.window.uploadAction()->isEnabled());
@@ -72,11 +78,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("devices");
         QTest::addColumn<int>("rows");
         QTest::addColumn<bool>("hint");
-        QTest::newRow("no device") << QByteArray() << 0 << false;
-        // An empty list is refused as a payload; the list stays empty all the same.
-        QTest::newRow("empty QRD-780") << QByteArray("model=QRD-780,fw=0x0100,records=0") << 0 << false;
-        QTest::newRow("QRD-540B 0x0102") << QByteArray("model=QRD-540B,fw=0x0102,records=1") << 1 << true;
-        QTest::newRow("QRD-540B 0x0103") << QByteArray("model=QRD-540B,fw=0x0103,records=1") << 1 << false;
+        QTest::addColumn<QString>("info"); // under the device selection
+        QTest::newRow("no device") << QByteArray() << 0 << false
+                                   << "No device found. Connect a QRD-540B or QRD-780 and press Find Devices.";
+        QTest::newRow("empty QRD-780") << QByteArray("model=QRD-780,fw=0x0100,records=0") << 0 << false
+                                       << "Firmware 1.00, 100 free slots";
+        QTest::newRow("QRD-540B 0x0102") << QByteArray("model=QRD-540B,fw=0x0102,records=1") << 1 << true
+                                         << "Firmware 1.02, 99 free slots";
+        QTest::newRow("QRD-540B 0x0103") << QByteArray("model=QRD-540B,fw=0x0103,records=1,free=1") << 1 << false
+                                         << "Firmware 1.03, 1 free slot";
     }
 
     void deviceShowsItsListAndFirmwareHint()
@@ -84,10 +94,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, devices);
         QFETCH(int, rows);
         QFETCH(bool, hint);
+        QFETCH(QString, info);
         Rig h(devices.constData());
         // The constructor's discovery locks at once.
         QVERIFY(!h.window.uploadAction()->isEnabled());
-        QVERIFY(h.waitIdle() && h.unlocked() && h.prompts->messages.isEmpty());
+        QVERIFY(h.waitSettled() && h.prompts->messages.isEmpty());
+        QCOMPARE(h.unlocked(), !devices.isEmpty()); // upload and download need a device
+        QCOMPARE(h.remoteForm()->deviceInfoLabel()->text(), info);
         QVERIFY(h.combo()->count() == (devices.isEmpty() ? 0 : 1) && h.deviceRows() == rows);
         QCOMPARE(h.shown("firmwareUpdateInfoWidget"), hint);
     }
@@ -103,7 +116,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(largestList, 2, RigTimeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(h.device().gone(), RigTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(h.combo()->count(), 0, RigTimeoutMs);
-        QVERIFY(h.waitIdle() && h.deviceRows() == 0 && h.prompts->messages.isEmpty());
+        QVERIFY(h.waitSettled() && h.deviceRows() == 0 && h.prompts->messages.isEmpty() && !h.unlocked());
     }
 
     void firmwareLinkRunsUpdateDialogThenDiscoversAgain()
@@ -126,10 +139,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("devices");
         QTest::addColumn<int>("answer"); // to the patch list question; 0: none asked
         QTest::addColumn<int>("rows");
-        QTest::newRow("empty patch list") << QByteArray("records=1") << 0 << 3;
+        QTest::newRow("empty patch list") << QByteArray("records=1,latency=10") << 0 << 3;
         // No ends the operation quietly: no failure box, no list refresh.
-        QTest::newRow("patch list kept") << QByteArray("records=1,patch=1") << int(QMessageBox::No) << 1;
-        QTest::newRow("patch list cleared") << QByteArray("records=1,patch=1") << int(QMessageBox::Yes) << 3;
+        QTest::newRow("patch list kept") << QByteArray("records=1,patch=1,latency=10") << int(QMessageBox::No) << 1;
+        QTest::newRow("patch list cleared") << QByteArray("records=1,patch=1,latency=10") << int(QMessageBox::Yes) << 3;
     }
 
     void uploadStoresSelectionAndRereadsList()
@@ -141,11 +154,11 @@ private Q_SLOTS:
         h.prompts->buttons = {QMessageBox::StandardButton(answer)};
         h.upload({QStringLiteral("Spot"), QStringLiteral("Wash")});
         QVERIFY(qobject_cast<KVPFixtureWriteRequest*>(h.window.currentRequest()));
-        for (const char* name : {"progressBars", "progBarTotal", "progrBarCurrent", "lblProgCurrent"}) {
-            QVERIFY2(h.shown(name), name);
-        }
         QVERIFY(!h.window.downloadAction()->isEnabled() && !h.widget<QAction>("actionDiscoverDevices")->isEnabled());
         QVERIFY(h.libraryForm()->isLocked() && !h.combo()->isEnabled());
+        // The progress area waits for the first record, so it is not there while the question is asked.
+        QVERIFY(QTest::qWaitFor([&] { return h.shown("progressBars") || !h.prompts->messages.isEmpty(); }, 5000));
+        QCOMPARE(h.shown("progressBars"), answer == 0);
 
         QVERIFY(h.waitIdle());
         QVERIFY(h.deviceRows() == rows && h.device().store().count() == unsigned(rows));
@@ -155,6 +168,14 @@ private Q_SLOTS:
         QVERIFY2(onDevice.contains("Wash") == (rows == 3) && !onDevice.contains("Left behind"),
                  qPrintable(onDevice.join(", ")));
         QVERIFY(h.unlocked());
+        QVERIFY(h.status() == (answer == QMessageBox::No ? "" : "2 definitions copied to the device"));
+    }
+
+    void tooFewSlotsSaysHowMany()
+    {
+        Rig h("records=1,free=1", {{"Spot", 3}, {"Wash", 8}});
+        h.upload({QStringLiteral("Spot"), QStringLiteral("Wash")});
+        QVERIFY(h.waitIdle() && h.prompts->texts().join("|").endsWith("\n\nFree slots: 1. Definitions selected: 2."));
     }
 
     void channelCountOutsideLimitsNamesTheOffendingDefinitions()
@@ -165,6 +186,8 @@ private Q_SLOTS:
         const QStringList named = h.prompts->messages.first().detailedText.split(QLatin1Char('\n'));
         QVERIFY2(named.size() == 2 && named.at(0).startsWith("No channels") && named.at(1).startsWith("Too many"),
                  qPrintable(named.join('|')));
+        QVERIFY(h.prompts->texts().first().endsWith(
+            "\n\nOutside these limits: No channels (0 channel(s)); Too many (46 channel(s))."));
         QVERIFY(h.waitIdle() && h.device().store().count() == 1 && h.prompts->messages.size() == 1);
     }
 
@@ -181,7 +204,8 @@ private Q_SLOTS:
 
         QTest::mouseClick(h.widget<QPushButton>("abortButton"), Qt::LeftButton);
         QVERIFY(h.window.isAborting());
-        QTRY_COMPARE_WITH_TIMEOUT(h.prompts->texts(), QStringList {UploadFailed}, RigTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            h.prompts->texts(), QStringList {"Upload cancelled: 1 of 2 definitions were written."}, RigTimeoutMs);
         // A 0..0 bar is busy and would take any value: progress after the click was ignored.
         QVERIFY(h.bar()->maximum() == 0 && h.bar()->value() == 0);
         QVERIFY(h.bar("progBarTotal")->maximum() == 0 && h.bar("progBarTotal")->value() == 0);
@@ -201,19 +225,27 @@ private Q_SLOTS:
         h.window.downloadCurrentSelection();
         QVERIFY(h.shown("progrBarCurrent") && !h.window.uploadAction()->isEnabled());
         QVERIFY(h.waitIdle() && h.unlocked() && h.window.isWindowModified());
+        QCOMPARE(h.status(), QStringLiteral("2 definitions copied into the library"));
         QCOMPARE(h.libraryForm()->listModel()->definitionAt(1)->name(), names.at(2));
         QCOMPARE(h.libraryRows(), 2);
         // Same list: the device was not asked for it again.
         QCOMPARE(h.remoteForm()->model(), listBefore);
 
         h.selectDeviceRows({0, 1});
+        h.prompts->buttons = {QMessageBox::Cancel, QMessageBox::Yes};
         h.window.deleteCurrentlySelectedFixturesOnDevice();
+        const MessagePrompt& asked = h.prompts->messages.last();
+        QVERIFY(!h.window.currentRequest() && asked.defaultButton == QMessageBox::Cancel);
+        QCOMPARE(asked.buttonTexts.value(QMessageBox::Yes), QStringLiteral("Delete"));
+        h.window.deleteCurrentlySelectedFixturesOnDevice();
+        QCOMPARE(h.prompts->texts().last(),
+                 QStringLiteral("Delete 2 fixture definitions from the QRD-780? This cannot be undone."));
         QVERIFY(qobject_cast<KVPFixtureDeleteRequest*>(h.window.currentRequest()));
         // There is no item to follow while deleting: the total bar stands alone.
         QVERIFY(!h.window.uploadAction()->isEnabled() && h.shown("progressBars") && h.shown("progBarTotal"));
         QVERIFY(!h.shown("progrBarCurrent") && !h.shown("lblProgCurrent"));
-        QVERIFY(h.waitIdle() && h.unlocked() && h.prompts->messages.isEmpty());
-        QCOMPARE(h.deviceRows(), 1);
+        QVERIFY(h.waitIdle() && h.unlocked() && h.prompts->messages.size() == 2);
+        QVERIFY(h.status() == "2 definitions deleted" && h.deviceRows() == 1);
         QCOMPARE(h.device().store().count(), 1u);
     }
 
@@ -242,8 +274,7 @@ private Q_SLOTS:
                                    : h.window.uploadCurrentSelection();
         QCOMPARE(h.prompts->texts(), QStringList {message});
         // The running request is left to report on its own, and keeps the window locked.
-        QVERIFY(h.window.currentRequest() == running && !h.window.uploadAction()->isEnabled()
-                && h.shown("progressBars"));
+        QVERIFY(h.window.currentRequest() == running && !h.window.uploadAction()->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(h.deviceRows(), 3, RigTimeoutMs);
         QVERIFY(h.waitIdle() && h.device().store().count() == 3 && h.libraryRows() == 1);
         QCOMPARE(h.prompts->messages.size(), 1);
