@@ -1,6 +1,7 @@
 #include "FirmwareUpdateDlg.h"
 #include "ui_FirmwareUpdateDlg.h"
 
+#include "DeviceLabels.h"
 #include "FirmwareUpdateFile.h"
 #include "KVPUpdateFirmwareRequest.h"
 #include "KVPWorkerThread.h"
@@ -9,7 +10,9 @@
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QShowEvent>
 #include <QSignalBlocker>
 
@@ -26,6 +29,8 @@ const QString Qrd780 = QStringLiteral("QRD-780");
 
 const QString DefaultFileLink = QStringLiteral("default-update-file");
 const QString AlternativeFileLink = QStringLiteral("alternative-update-file");
+/// The colour the file's own status line uses for a file that cannot be used.
+const QString RefusedFileHtml = QStringLiteral("<font color =\"red\">%1</font>");
 
 /// One line of the mode label: bold small text around a red link, so the way to the other
 /// mode stands out from the explanation.
@@ -190,13 +195,33 @@ void FirmwareUpdateDlg::on_bttn_load_clicked()
     }
     for (const QString& model : {Qrd540b, Qrd780}) {
         if (m_primaryFile->containsUpdateFor(model)) {
-            m_ui->lbl_fileStatus->setText(QString::fromLocal8Bit(m_primaryFile->statusHtml(model)));
-            m_fileValid = true;
-            checkUpdateButtonRequirements();
+            checkUserFileFitsDevice();
             return;
         }
     }
     rejectUserFile(QString::fromLocal8Bit(m_primaryFile->statusHtml(Qrd540b)));
+}
+
+void FirmwareUpdateDlg::checkUserFileFitsDevice()
+{
+    if (!m_alternativeMode || !m_primaryFile) {
+        return;
+    }
+    const QString fileModel = QString::fromLatin1(m_primaryFile->modelName());
+    // The device would be refused its update only after the question, and the refusal
+    // carries no reason the user could act on: the file is turned down here instead. It is
+    // kept, so choosing the device it is for makes it usable again.
+    m_fileValid = m_deviceModel.isEmpty() || m_primaryFile->containsUpdateFor(m_deviceModel);
+    if (m_fileValid) {
+        m_ui->lbl_fileStatus->setText(QString::fromLocal8Bit(m_primaryFile->statusHtml(fileModel)));
+    } else {
+        // The name alone, so the line still reads whole in the narrow status box.
+        const QString text
+            = tr("The file '%1' is for the %2, but the selected device is a %3.")
+                  .arg(QFileInfo(QFile::decodeName(m_primaryFile->fileName())).fileName(), fileModel, m_deviceModel);
+        m_ui->lbl_fileStatus->setText(RefusedFileHtml.arg(text.toHtmlEscaped()));
+    }
+    checkUpdateButtonRequirements();
 }
 
 void FirmwareUpdateDlg::rejectUserFile(const QString& status)
@@ -213,6 +238,8 @@ void FirmwareUpdateDlg::on_bttnDiscover_clicked()
         return;
     }
     m_busy = true;
+    // A discovery drops the connection; the device is there again once it is selected.
+    m_hasDevice = false;
     setControlsBusy(true);
     m_ui->devicesCombo->clear();
     m_workerThread->discoverDevices();
@@ -222,14 +249,25 @@ void FirmwareUpdateDlg::devicesDiscovered()
 {
     m_busy = false;
     setControlsBusy(false);
-    m_ui->devicesCombo->clear();
-    if (!m_workerThread) {
-        return;
+    const auto devices
+        = m_workerThread ? m_workerThread->discoveredDevices() : korvane::KVP::KVPDiscoverRequest::DeviceList();
+    {
+        // Filled quietly: the first entry would select its device, only for the one the
+        // user chose to be selected right after.
+        const QSignalBlocker blocker(m_ui->devicesCombo);
+        m_ui->devicesCombo->clear();
+        int chosen = 0;
+        const QStringList labels = deviceLabels(devices);
+        for (int i = 0; i < devices.size(); ++i) {
+            m_ui->devicesCombo->addItem(labels.at(i));
+            m_ui->devicesCombo->setItemData(i, deviceToolTip(devices.at(i).second), Qt::ToolTipRole);
+            if (devices.at(i).second == m_deviceAddress) {
+                chosen = i;
+            }
+        }
+        m_ui->devicesCombo->setCurrentIndex(devices.isEmpty() ? -1 : chosen);
     }
-    // Adding the first entry makes it current, and that selects the device.
-    for (const auto& device : m_workerThread->discoveredDevices()) {
-        m_ui->devicesCombo->addItem(device.first);
-    }
+    on_devicesCombo_currentIndexChanged(m_ui->devicesCombo->currentIndex());
 }
 
 void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
@@ -249,6 +287,8 @@ void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
         return;
     }
     m_selectedIndex = index;
+    m_deviceModel = devices.at(index).first;
+    m_deviceAddress = devices.at(index).second;
     m_busy = true;
     setControlsBusy(true);
     m_workerThread->selectDevice(devices.at(index).second);
@@ -260,6 +300,7 @@ void FirmwareUpdateDlg::deviceSelected()
     m_busy = false;
     setControlsBusy(false);
     m_hasDevice = true;
+    checkUserFileFitsDevice();
     checkUpdateButtonRequirements();
 }
 
@@ -272,18 +313,21 @@ void FirmwareUpdateDlg::onConnectionLost()
 
 void FirmwareUpdateDlg::on_bttn_update_clicked()
 {
-    if (!m_hasDevice || mustStayOpen() || !m_workerThread) {
+    if (!m_hasDevice || mustStayOpen() || !m_workerThread || !m_fileValid) {
+        return;
+    }
+    FirmwareUpdateFile* file = m_primaryFile.get();
+    if (!m_alternativeMode && m_deviceModel == Qrd780) {
+        file = m_secondaryFile.get();
+    }
+    // The device may have gone while the question was open.
+    if (!file || !confirmUpdate(*file) || !m_hasDevice) {
         return;
     }
     m_busy = true;
     setControlsBusy(true);
     m_ui->progressBar->setValue(0);
     m_ui->progressBar->show();
-
-    FirmwareUpdateFile* file = m_primaryFile.get();
-    if (!m_alternativeMode && m_ui->devicesCombo->currentText().startsWith(Qrd780)) {
-        file = m_secondaryFile.get();
-    }
 
     // The request emits on the worker thread, so these calls arrive queued.
     m_updateRequest = std::make_unique<KVPUpdateFirmwareRequest>(this);
@@ -292,6 +336,24 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     connect(m_updateRequest.get(), &KVPUpdateFirmwareRequest::progress, this, &FirmwareUpdateDlg::progress);
     m_updateRequest->setUpdateFile(file);
     m_workerThread->submitRequest(m_updateRequest.get());
+}
+
+bool FirmwareUpdateDlg::confirmUpdate(const FirmwareUpdateFile& file)
+{
+    const QString fileName = QFile::decodeName(file.fileName());
+    MessagePrompt prompt;
+    prompt.icon = QMessageBox::Question;
+    prompt.title = tr("Update Firmware");
+    prompt.text = m_alternativeMode ? tr("Update the firmware of the %1 at %2 with the file '%3'?")
+                                          .arg(m_deviceModel, m_deviceAddress, QDir::toNativeSeparators(fileName))
+                                    : tr("Update the firmware of the %1 at %2 with the editor's own update file '%3'?")
+                                          .arg(m_deviceModel, m_deviceAddress, QFileInfo(fileName).fileName());
+    // A device cut off halfway through may not start again.
+    prompt.informativeText = tr("Do not unplug the device until the update is done.");
+    prompt.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+    prompt.defaultButton = QMessageBox::Cancel;
+    prompt.buttonTexts = {{QMessageBox::Ok, tr("Update")}};
+    return m_prompts->message(this, prompt) == QMessageBox::Ok;
 }
 
 void FirmwareUpdateDlg::progress(int percents)
@@ -312,6 +374,16 @@ void FirmwareUpdateDlg::updateSuccessFul()
 {
     qDebug() << "updateSuccessFul";
     endUpdate();
+
+    MessagePrompt prompt;
+    prompt.icon = QMessageBox::Information;
+    prompt.title = tr("Firmware update");
+    prompt.text = tr("The firmware of the %1 at %2 was updated.").arg(m_deviceModel, m_deviceAddress);
+    prompt.informativeText = tr("The device restarts with its new firmware and is now discovered again.");
+    prompt.buttons = QMessageBox::Ok;
+    m_prompts->message(this, prompt);
+    // The restart ended the connection; the discovery selects the same device again.
+    on_bttnDiscover_clicked();
 }
 
 void FirmwareUpdateDlg::updateFailed(KVPWorkerRequestI::failReason reason)

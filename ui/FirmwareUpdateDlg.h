@@ -24,9 +24,10 @@ class FirmwareUpdateDlg;
 
 /// The modal dialog that writes new firmware into a connected QRD-540B / QRD-780.
 ///
-/// The user picks a device from the worker's discovery, and updates it either with the
-/// firmware file the editor carries for its model (default mode) or with a file loaded
-/// from disk (alternative mode). Every update is one `KVPUpdateFirmwareRequest` run by the
+/// The user picks a device from the worker's discovery (the one chosen in the main window
+/// at first), and updates it either with the firmware file the editor carries for its model
+/// (default mode) or with a file loaded from disk (alternative mode), after a question that
+/// names the device and the file. Every update is one `KVPUpdateFirmwareRequest` run by the
 /// worker thread. While a discovery, a selection or an update runs the dialog is busy and
 /// cannot be closed, so the running request (a child of the dialog) is never destroyed
 /// under the worker's feet.
@@ -41,6 +42,8 @@ public:
 
     /// The worker that carries the device traffic; not owned. Set before the dialog is shown.
     void setWorkerThread(korvane::KVP::KVPWorkerThread* thread);
+    /// The device to select whenever a discovery lists it; empty or absent: the first one.
+    void setDeviceAddress(const QString& address) { m_deviceAddress = address; }
 
     /// A discovery, a selection or an update is running.
     bool isBusy() const { return m_busy; }
@@ -99,6 +102,9 @@ private:
     void connectWorker();
     void disconnectWorker();
     void rejectUserFile(const QString& status);
+    /// Checks the user's file against the selected device's model and says how it fits.
+    void checkUserFileFitsDevice();
+    bool confirmUpdate(const korvane::KVP::FirmwareUpdateFile& file);
     void endUpdate();
 
     std::unique_ptr<Ui::FirmwareUpdateDlg> m_ui;
@@ -112,6 +118,10 @@ private:
     QString m_lastFilePath;
     /// The device index last asked for, so a change of the list during an update can be undone.
     int m_selectedIndex = -1;
+    /// The device to select after a discovery: the window's at first, then the one chosen here.
+    QString m_deviceAddress;
+    /// The model of the device last asked for; empty before the first selection.
+    QString m_deviceModel;
 
     QString m_defaultModeText;
     QString m_alternativeModeText;

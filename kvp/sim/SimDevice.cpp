@@ -5,6 +5,7 @@
 #include "SimSampleRecords.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace korvane::KVP::sim {
@@ -250,9 +251,14 @@ std::optional<std::vector<uint8_t>> SimDevice::dataOut(const HostFrame& host, Se
             const uint8_t code = host.command == Command::FirmwareHeader
                 ? m_firmware.headerChunk(host.payload, host.payloadLength, host.flags)
                 : m_firmware.sectorChunk(host.parameter, host.payload, host.payloadLength, host.flags);
-            // A device that has just taken its new firmware restarts instead of answering.
-            if (code == 0 && m_firmware.finishedUpdate() && m_config.faults.dropLastFirmwareAck) {
-                return std::nullopt;
+            if (code == 0 && m_firmware.finishedUpdate()) {
+                // The new firmware says so in the identity, which is how the host sees the update took.
+                m_config.firmwareVersion = static_cast<uint16_t>(
+                    std::clamp<int>(m_config.firmwareVersion + 1, UpdatedFirmwareVersion, UINT16_MAX));
+                // A device that has just taken its new firmware restarts instead of answering.
+                if (m_config.faults.dropLastFirmwareAck) {
+                    return std::nullopt;
+                }
             }
             return host.status(code);
         }

@@ -47,6 +47,9 @@ public:
     /// The frame size the device falls back to when its configured one leaves no room
     /// for payload.
     static constexpr uint16_t FallbackFrameSize = 100;
+    /// The version a successful update leaves behind: the one the editor's own update files
+    /// bring, or one more than before on a device already that new, so every update shows.
+    static constexpr uint16_t UpdatedFirmwareVersion = 0x0103;
 
     explicit SimDevice(SimDeviceConfig config);
 

@@ -153,6 +153,9 @@ private slots:
             }
             QCOMPARE(code, std::optional<uint8_t>(inOrder ? 0 : Refusal::OutOfSequence));
             QCOMPARE(rig.device.lastFirmwareUpdate().succeeded(), inOrder);
+            // The identity tells the host the new firmware took.
+            QCOMPARE(rig.device.config().firmwareVersion,
+                     uint16_t(inOrder ? SimDevice::UpdatedFirmwareVersion : 0x0102));
         }
     }
 
