@@ -2,9 +2,10 @@
 
 #include "ResourcePaths.h"
 
+#include <QAbstractItemView>
 #include <QCompleter>
+#include <QKeyEvent>
 #include <QResizeEvent>
-#include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
 
@@ -22,16 +23,13 @@ ClearableLineEdit::ClearableLineEdit(QWidget* parent)
     , m_clearPixmap(ResourcePaths::CancelIcon)
     , m_searchIcon(m_searchPixmap)
     , m_clearIcon(m_clearPixmap)
-    , m_escapeShortcut(new QShortcut(QKeySequence(Qt::Key_Escape), this))
 {
     m_button->setIcon(m_searchIcon);
     m_button->setIconSize(m_searchPixmap.size());
     m_button->setCursor(Qt::ArrowCursor);
+    // A mouse shortcut for Escape; as a Tab stop it would sit unseen between field and table.
+    m_button->setFocusPolicy(Qt::NoFocus);
     m_button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0px; }"));
-
-    // Only while the field has focus, so Escape in other widgets keeps its meaning.
-    m_escapeShortcut->setContext(Qt::WidgetShortcut);
-    connect(m_escapeShortcut, &QShortcut::activated, this, &ClearableLineEdit::clearAndEmitTextChangedEvent);
 
     auto* completer = new QCompleter(SampleManufacturers, this);
     completer->setCaseSensitivity(Qt::CaseInsensitive);
@@ -55,6 +53,48 @@ int ClearableLineEdit::frameWidth() const
     return style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
 }
 
+bool ClearableLineEdit::event(QEvent* event)
+{
+    // Escape belongs to the field while it has focus, before any window shortcut.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+void ClearableLineEdit::keyPressEvent(QKeyEvent* event)
+{
+    // With the completion list open the list passes its keys to the field first, so this
+    // one Escape both empties the field and closes the list.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hideCompletionList();
+        clearAndEmitTextChangedEvent();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void ClearableLineEdit::focusOutEvent(QFocusEvent* event)
+{
+    // The list itself takes the focus for a moment when it opens.
+    if (event->reason() != Qt::PopupFocusReason) {
+        hideCompletionList();
+    }
+    QLineEdit::focusOutEvent(event);
+}
+
+void ClearableLineEdit::hideCompletionList()
+{
+    if (completer() && completer()->popup()->isVisible()) {
+        completer()->popup()->hide();
+    }
+}
+
 void ClearableLineEdit::resizeEvent(QResizeEvent* event)
 {
     const QSize buttonHint = m_button->sizeHint();
@@ -68,6 +108,7 @@ void ClearableLineEdit::updateCloseButton(const QString& text)
     if (text.isEmpty() && !m_searchIconShown) {
         m_button->setIcon(m_searchIcon);
         m_searchIconShown = true;
+        hideCompletionList();
     } else if (!text.isEmpty() && m_searchIconShown) {
         m_button->setIcon(m_clearIcon);
         m_searchIconShown = false;
@@ -76,6 +117,7 @@ void ClearableLineEdit::updateCloseButton(const QString& text)
 
 void ClearableLineEdit::clearAndEmitTextChangedEvent()
 {
+    hideCompletionList();
     clear();
     Q_EMIT textChanged(QString());
 }

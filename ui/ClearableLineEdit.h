@@ -4,12 +4,14 @@
 #include <QLineEdit>
 #include <QPixmap>
 
+class QFocusEvent;
+class QKeyEvent;
 class QResizeEvent;
-class QShortcut;
 class QToolButton;
 
 /// The library filter field: a line edit with a search icon at its right end that turns
-/// into a clear button while the field holds text. Escape clears it as well.
+/// into a clear button while the field holds text. Escape clears it as well and closes
+/// the completion list, which never stays open once the field is left or emptied.
 class ClearableLineEdit : public QLineEdit
 {
     Q_OBJECT
@@ -34,16 +36,19 @@ public Q_SLOTS:
     void clearAndEmitTextChangedEvent();
 
 protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     int frameWidth() const;
+    void hideCompletionList();
 
     QToolButton* m_button;
     QPixmap m_searchPixmap;
     QPixmap m_clearPixmap;
     QIcon m_searchIcon;
     QIcon m_clearIcon;
-    QShortcut* m_escapeShortcut;
     bool m_searchIconShown = true;
 };

@@ -8,10 +8,12 @@
 #include "ResourcePaths.h"
 #include "TwoColumnsSortFilterProxyModel.h"
 
+#include <QApplication>
 #include <QCompleter>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSet>
+#include <QShortcut>
 #include <QStringListModel>
 
 #include <algorithm>
@@ -58,6 +60,21 @@ LibraryForm::LibraryForm(QWidget* parent)
     table->horizontalHeader()->resizeSection(LocalFixtureDefinitionListModel::NameColumn, NameColumnWidth);
     table->horizontalHeader()->resizeSection(LocalFixtureDefinitionListModel::ChannelsColumn, ChannelsColumnWidth);
     connect(table, &QWidget::customContextMenuRequested, this, &LibraryForm::showContextMenu);
+    connect(m_ui->duplicateFixtureDefinition, &QPushButton::clicked, this, &LibraryForm::duplicateFixtures_clicked);
+    // The panel's buttons take no focus, so Tab runs filter, table, editor; the keys
+    // below reach what the buttons do.
+    m_ui->fixtureDefinitionForm->setTabOrderAfter(table);
+    // Delete only in the table: in a text field it deletes characters.
+    auto* remove = new QShortcut(QKeySequence::Delete, table);
+    remove->setContext(Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, &LibraryForm::deleteSelected);
+    auto* add = new QShortcut(QKeySequence(Qt::Key_Insert), this);
+    connect(add, &QShortcut::activated, this, &LibraryForm::on_addFixtureDefinition_clicked);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_ui->filterLineEdit->setFocus(Qt::ShortcutFocusReason);
+        m_ui->filterLineEdit->selectAll();
+    });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::requestCounterUpdate);
 
     updateFilter();
@@ -175,6 +192,20 @@ void LibraryForm::updateFilter()
     m_proxyModel->setFilterFixtureName(m_ui->fixtureNameBttn->isChecked());
     m_proxyModel->setFilterManufacturer(m_ui->manufacturerBttn->isChecked());
     m_proxyModel->setFilterFixedString(m_ui->filterLineEdit->text());
+    // A filter that hid the current row leaves none; the first shown row takes over.
+    // One that hid the selection leaves the current row unselected: it is selected
+    // again, and kept in sight, so the table shows what the editor edits.
+    QTableView* table = m_ui->fixtureDefinitionsTableView;
+    const QModelIndex current = table->currentIndex();
+    if (!current.isValid()) {
+        makeProxyRowCurrent(0);
+    } else {
+        if (!table->selectionModel()->hasSelection()) {
+            table->selectionModel()->select(current, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+        table->scrollTo(current);
+    }
+    updateCurrentFixtureDefinition();
     requestCounterUpdate();
 }
 
@@ -230,7 +261,11 @@ void LibraryForm::on_fixtureDefinitionsTableView_viewportEntered()
 
 void LibraryForm::currentFixtureDefinitionChanged()
 {
-    if (m_ui->fixtureDefinitionsTableView->hasFocus()) {
+    // A name typed into the editor can make the filter hide its own row; the editor then
+    // keeps the definition under the user's fingers until the filter is next applied.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool typingInEditor = focus && m_ui->fixtureDefinitionForm->isAncestorOf(focus);
+    if (!typingInEditor) {
         updateCurrentFixtureDefinition();
     }
 }
@@ -249,15 +284,21 @@ void LibraryForm::updateCurrentFixtureDefinition()
 
 // Adding, duplicating, removing.
 
-void LibraryForm::makeSourceRowCurrent(int sourceRow)
+bool LibraryForm::makeSourceRowCurrent(int sourceRow)
 {
-    const QModelIndex index = m_proxyModel->mapFromSource(m_listModel->index(sourceRow, 0));
+    return makeProxyRowCurrent(m_proxyModel->mapFromSource(m_listModel->index(sourceRow, 0)).row());
+}
+
+bool LibraryForm::makeProxyRowCurrent(int proxyRow)
+{
+    const QModelIndex index = m_proxyModel->index(proxyRow, 0);
     if (!index.isValid()) {
-        return;
+        return false;
     }
     QTableView* table = m_ui->fixtureDefinitionsTableView;
     table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     table->scrollTo(index);
+    return true;
 }
 
 void LibraryForm::addFixtureDefinition(QKVFixtureDefinition* definition)
@@ -266,11 +307,11 @@ void LibraryForm::addFixtureDefinition(QKVFixtureDefinition* definition)
         return;
     }
     const int row = m_listModel->appendCopies({definition});
+    // A row the filter hides cannot be current; the editor stays with the current one.
     makeSourceRowCurrent(row);
+    updateCurrentFixtureDefinition();
     requestFilterUpdate();
     requestCompleterUpdate();
-    // Shown in the editor even when the filter hides its row.
-    m_ui->fixtureDefinitionForm->setFixtureDefinition(m_listModel->definitionAt(row));
     Q_EMIT archiveModified();
 }
 
@@ -279,7 +320,14 @@ void LibraryForm::on_addFixtureDefinition_clicked()
     QKVFixtureDefinition definition;
     definition.setName(tr("New Fixture"));
     addFixtureDefinition(&definition);
-    Q_EMIT archiveModified();
+    // The user wants to name it now: a filter that hides it goes.
+    if (m_ui->fixtureDefinitionForm->fixtureDefinition() != m_listModel->definitionAt(m_listModel->rowCount() - 1)) {
+        m_ui->filterLineEdit->clearAndEmitTextChangedEvent();
+        updateFilter();
+        makeSourceRowCurrent(m_listModel->rowCount() - 1);
+        updateCurrentFixtureDefinition();
+    }
+    m_ui->fixtureDefinitionForm->editName();
 }
 
 void LibraryForm::duplicateFixtures_clicked()
@@ -288,11 +336,25 @@ void LibraryForm::duplicateFixtures_clicked()
     if (selected.isEmpty()) {
         return;
     }
+    const int first = m_listModel->rowCount();
     m_listModel->appendCopies(selected);
+    QItemSelection copies;
+    for (int row = first; row < m_listModel->rowCount(); ++row) {
+        QKVFixtureDefinition* copy = m_listModel->definitionAt(row);
+        copy->setName(tr("%1 (copy)").arg(copy->name()));
+        copy->applyAutoShortNames();
+        const QModelIndex shown = m_proxyModel->mapFromSource(m_listModel->index(row, 0));
+        copies.select(shown, shown);
+    }
+    // The copies become the selection, the last of them current, ready to be edited.
+    QItemSelectionModel* selection = m_ui->fixtureDefinitionsTableView->selectionModel();
+    makeSourceRowCurrent(m_listModel->rowCount() - 1);
+    selection->select(copies, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    updateCurrentFixtureDefinition();
     requestFilterUpdate();
+    requestCompleterUpdate();
     requestCounterUpdate();
     Q_EMIT archiveModified();
-    currentFixtureDefinitionChanged();
 }
 
 void LibraryForm::on_removeFixtureDefinition_clicked()
@@ -324,6 +386,8 @@ void LibraryForm::deleteSelected()
         m_listModel->removeRows(rows.at(j - 1), static_cast<int>(j - i));
         i = j;
     }
+    // The selection model moved the current row to a neighbour of the removed ones.
+    updateCurrentFixtureDefinition();
     requestCompleterUpdate();
     requestCounterUpdate();
     Q_EMIT archiveModified();
@@ -375,6 +439,13 @@ void LibraryForm::setLocked(bool locked)
 {
     m_locked = locked;
     m_ui->removeFixtureDefinition->setEnabled(!locked);
+}
+
+void LibraryForm::setTabOrderAfter(QWidget* previous)
+{
+    QWidget::setTabOrder(previous, m_ui->filterLineEdit);
+    QWidget::setTabOrder(m_ui->filterLineEdit, m_ui->fixtureDefinitionsTableView);
+    m_ui->fixtureDefinitionForm->setTabOrderAfter(m_ui->fixtureDefinitionsTableView);
 }
 
 std::unique_ptr<QMenu> LibraryForm::buildContextMenu()
@@ -435,6 +506,9 @@ bool LibraryForm::setArchive(KVFLArchive* archive)
     installModel(std::make_unique<LocalFixtureDefinitionListModel>());
     if (archive) {
         appendDefinitions(archive->definitions());
+        // A library opens at the top of its sorted list, not where its file ended.
+        makeProxyRowCurrent(0);
+        updateCurrentFixtureDefinition();
     }
     m_updateTimer.start(interval);
     m_archive = archive;

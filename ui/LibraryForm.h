@@ -48,8 +48,8 @@ public:
     explicit LibraryForm(QWidget* parent = nullptr);
     ~LibraryForm() override;
 
-    /// Shows copies of the definitions of a loaded archive; the last one becomes current
-    /// and archiveModified() is emitted when there is any. Returns true.
+    /// Shows copies of the definitions of a loaded archive; the first row of the sorted
+    /// view becomes current and archiveModified() is emitted when there is any. Returns true.
     bool setArchive(KVFLArchive* archive);
     /// Empties the panel and forgets the archive.
     void clearArchive();
@@ -59,7 +59,7 @@ public:
     bool saveArchive();
     /// Appends copies of the definitions of another loaded archive. False for none.
     bool importArchive(KVFLArchive* archive);
-    /// Appends a copy of `definition`, makes it current and shows it in the editor.
+    /// Appends a copy of `definition` and makes it current when the filter shows it.
     void addFixtureDefinition(QKVFixtureDefinition* definition);
     /// The definitions of the selected rows, in selection order; owned by the panel.
     QList<QKVFixtureDefinition*> selectedFixtureDefinitions() const;
@@ -67,6 +67,9 @@ public:
     /// and the removal of definitions.
     void setLocked(bool locked);
     bool isLocked() const { return m_locked; }
+
+    /// Lays the panel's tab stops after `previous`: filter, table, then the editor.
+    void setTabOrderAfter(QWidget* previous);
 
     /// The menu the table shows for a right click, built for the current selection.
     std::unique_ptr<QMenu> buildContextMenu();
@@ -100,7 +103,7 @@ public Q_SLOTS:
     void on_fixtureDefinitionsTableView_activated(const QModelIndex& index);
     void on_fixtureDefinitionsTableView_entered(const QModelIndex& index);
     void on_fixtureDefinitionsTableView_viewportEntered();
-    /// Follows the current row, but only while the table has the keyboard focus.
+    /// Follows the current row, except while the user types into the editor.
     void currentFixtureDefinitionChanged();
     /// Shows the definition of the current row in the editor.
     void updateCurrentFixtureDefinition();
@@ -125,7 +128,9 @@ private:
     void installModel(std::unique_ptr<LocalFixtureDefinitionListModel> model);
     /// Appends copies of `definitions`, the last through addFixtureDefinition().
     void appendDefinitions(const QList<QKVFixtureDefinition*>& definitions);
-    void makeSourceRowCurrent(int sourceRow);
+    /// Selects the row and makes it current; false when the filter hides it.
+    bool makeSourceRowCurrent(int sourceRow);
+    bool makeProxyRowCurrent(int proxyRow);
     /// The selected rows of the list model, in selection order.
     QList<int> selectedSourceRows() const;
 

@@ -30,6 +30,13 @@ LocalFixtureDefinitionEditForm::LocalFixtureDefinitionEditForm(QWidget* parent)
     , m_channelProxy(new QSortFilterProxyModel(this))
 {
     m_ui->setupUi(this);
+    // The designed order, read before any other form moves a widget of this one.
+    for (QWidget* stop = m_ui->fixtureName; stop && (m_tabStops.isEmpty() || stop != m_ui->fixtureName);
+         stop = stop->nextInFocusChain()) {
+        if (isAncestorOf(stop) && (stop->focusPolicy() & Qt::TabFocus)) {
+            m_tabStops.append(stop);
+        }
+    }
 
     m_channelProxy->setSortLocaleAware(true);
     m_channelProxy->setSourceModel(m_channelModel.get());
@@ -107,6 +114,20 @@ void LocalFixtureDefinitionEditForm::setFixtureDefinition(QKVFixtureDefinition* 
     showCurrentChannel();
     updateChannelButtons();
     setEnabled(true);
+}
+
+void LocalFixtureDefinitionEditForm::editName()
+{
+    m_ui->fixtureName->setFocus(Qt::OtherFocusReason);
+    m_ui->fixtureName->selectAll();
+}
+
+void LocalFixtureDefinitionEditForm::setTabOrderAfter(QWidget* previous)
+{
+    for (QWidget* stop : std::as_const(m_tabStops)) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
 }
 
 void LocalFixtureDefinitionEditForm::fixtureDefinitionToBeRemoved(QModelIndex index)

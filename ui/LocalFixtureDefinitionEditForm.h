@@ -30,6 +30,12 @@ public:
     /// Edits `definition` (owned by the library's list model), or nothing when null.
     void setFixtureDefinition(QKVFixtureDefinition* definition);
     QKVFixtureDefinition* fixtureDefinition() const { return m_definition; }
+    /// Puts the keyboard focus into the name field with its text selected, so what the
+    /// user types replaces the name.
+    void editName();
+    /// Lays the form's tab stops, in their designed order, after `previous`. Moving a
+    /// widget in the focus chain moves it alone, so the form is laid again stop by stop.
+    void setTabOrderAfter(QWidget* previous);
 
     /// The channel model, for the library panel's tests and views.
     LocalChannelListModel* channelModel() const { return m_channelModel.get(); }
@@ -82,4 +88,5 @@ private:
     QPointer<QKVFixtureDefinition> m_definition;
     std::unique_ptr<LocalChannelListModel> m_channelModel;
     QSortFilterProxyModel* m_channelProxy;
+    QList<QWidget*> m_tabStops;
 };

@@ -1,5 +1,7 @@
 #include "ClearableLineEdit.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -33,8 +35,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&field));
         field.setFocus();
         QSignalSpy spy(&field, &QLineEdit::textChanged);
+        field.completer()->complete();
+        QCOMPARE(field.completer()->popup()->isVisible(), !text.isEmpty());
         escape ? QTest::keyClick(&field, Qt::Key_Escape) : QTest::mouseClick(field.clearButton(), Qt::LeftButton);
-        QVERIFY(field.text().isEmpty());
+        QVERIFY(field.text().isEmpty() && !field.completer()->popup()->isVisible());
         QCOMPARE(shownIcon(field), field.searchIcon().cacheKey());
         // One from clearing (if there was text) and the explicit one that always follows.
         QCOMPARE(spy.count(), text.isEmpty() ? 1 : 2);

@@ -61,6 +61,10 @@ struct Fixture
             form.slotTimer();
         }
     }
+    QKVFixtureDefinition* current() const
+    {
+        return form.listModel()->definitionAt(form.proxyModel()->mapToSource(form.tableView()->currentIndex()).row());
+    }
     std::unique_ptr<KVFLArchive> archive
         = loadedArchive("Wash 19/Acme/14;Beam 5R/Mark/16;Par 64/Generic/1;Strobe 3000/Flash/2;Spot 575/Acme/20;"
                         "Hazer 2/Fog Works/2;Dimmer 6/Generic/6;Scanner X/Omar/8");
@@ -134,7 +138,7 @@ private Q_SLOTS:
         QTest::mouseClick(f.form.findChild<QAbstractButton*>("removeFixtureDefinition"), Qt::LeftButton);
         QCOMPARE(columnTexts(f.form.listModel()),
                  (QStringList {"Beam 5R", "Strobe 3000", "Spot 575", "Dimmer 6", "Scanner X"}));
-        QVERIFY(modified.size() == 1 && !f.form.editForm()->fixtureDefinition() && !f.form.editForm()->isEnabled());
+        QVERIFY(modified.size() == 1 && f.current() && f.form.editForm()->fixtureDefinition() == f.current());
         f.form.deleteSelected(); // nothing selected: nothing modified
         QCOMPARE(modified.size(), 1);
         // A single row, the last of its run, goes alone.
@@ -170,16 +174,56 @@ private Q_SLOTS:
         QCOMPARE(columnTexts(f.form.listModel()).last(), QStringLiteral("New Fixture"));
         QCOMPARE(f.form.editForm()->fixtureDefinition(), f.form.listModel()->definitionAt(8));
 
-        // Duplicates are copies, each with its own channels, appended in selection order.
+        // Duplicates are selected copies "... (copy)", each with its own channels, in selection order.
         QSignalSpy modified(&f.form, &LibraryForm::archiveModified);
         selectNames(f.form, {"Spot 575", "Beam 5R"});
         triggerEntry(*f.form.buildContextMenu(), "Duplicate selected fixture definitions");
-        QCOMPARE(columnTexts(f.form.listModel()).mid(9), (QStringList {"Spot 575", "Beam 5R"}));
+        QCOMPARE(columnTexts(f.form.listModel()).mid(9), (QStringList {"Spot 575 (copy)", "Beam 5R (copy)"}));
         QCOMPARE(modified.size(), 1);
         QKVFixtureDefinition* duplicate = f.form.listModel()->definitionAt(9);
         QKVFixtureDefinition* original = f.form.listModel()->definitionAt(4);
-        QCOMPARE(describe(*duplicate), describe(*original));
+        QVERIFY(f.form.selectedFixtureDefinitions().contains(duplicate));
+        QCOMPARE(describe(*duplicate, true), describe(*original, true).replace("Spot 575", "Spot 575 (copy)"));
         QVERIFY(duplicate != original && duplicate->channels().at(0) != original->channels().at(0));
+    }
+
+    void keysTabAndFilterKeepTheEditorOnTheCurrentRow()
+    {
+        Fixture f;
+        f.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.form));
+        // A library opens on the first row of its sorted list.
+        QVERIFY(f.current()->name() == "Beam 5R" && f.form.editForm()->fixtureDefinition() == f.current());
+        auto* filter = f.form.findChild<QLineEdit*>("filterLineEdit");
+        auto filterBy = [&](const char* text) { filter->setText(QString::fromUtf8(text)), f.ticks(1); };
+        // A filter that hides the edited row moves the editor to the first shown one, or empties it.
+        filterBy("Generic");
+        QVERIFY(f.form.editForm()->fixtureDefinition() == f.current() && f.current()->name() == "Dimmer 6");
+        filterBy("zz");
+        QVERIFY(!f.form.editForm()->fixtureDefinition() && !f.form.editForm()->isEnabled());
+        filterBy("Par");
+        QVERIFY(f.form.editForm()->fixtureDefinition() == f.current() && f.current()->name() == "Par 64");
+        // Insert clears such a filter and gives the new definition's name to the keyboard.
+        QTest::keyClick(&f.form, Qt::Key_Insert);
+        auto* name = f.form.editForm()->findChild<QLineEdit*>("fixtureName");
+        QVERIFY(filter->text().isEmpty() && f.form.editForm()->fixtureDefinition() == f.current());
+        QVERIFY(name->hasFocus() && name->selectedText() == "New Fixture");
+        // A name the filter hides keeps its editor while the user types it.
+        filterBy("New");
+        QTest::keyClicks(name, QStringLiteral("Wash"));
+        QVERIFY(f.form.editForm()->fixtureDefinition() && f.form.editForm()->fixtureDefinition()->name() == "Wash");
+        QTest::keyClick(name, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(filter, Qt::Key_Escape);
+        f.ticks(1);
+        QTest::keyClick(filter, Qt::Key_Tab);
+        QVERIFY(f.form.tableView()->hasFocus() && f.current()->name() == "Beam 5R");
+        QTest::keyClick(f.form.tableView(), Qt::Key_Delete);
+        QCOMPARE(f.form.listModel()->rowCount(), 8);
+        QTest::keyClick(f.form.tableView(), Qt::Key_Tab);
+        QVERIFY(name->hasFocus() && f.form.editForm()->fixtureDefinition() == f.current());
+        selectNames(f.form, {"Par 64"});
+        QTest::mouseClick(f.form.findChild<QAbstractButton*>("duplicateFixtureDefinition"), Qt::LeftButton);
+        QCOMPARE(f.form.editForm()->fixtureDefinition()->name(), QStringLiteral("Par 64 (copy)"));
     }
 
     void openingALibraryOfOneMakesItCurrent()
@@ -220,7 +264,7 @@ private Q_SLOTS:
         // An edit in the editor marks the library modified and reaches the file.
         QSignalSpy modified(&f.form, &LibraryForm::archiveModified);
         QTest::keyClicks(f.form.editForm()->findChild<QLineEdit*>("fixtureName"), QStringLiteral("X"));
-        QVERIFY(modified.size() == 1 && f.form.listModel()->index(7, 0).data() == "Scanner XX");
+        QVERIFY(modified.size() == 1 && f.form.listModel()->index(1, 0).data() == "Beam 5RX");
         KVFLArchive reread(f.archive->fileName());
         QVERIFY(f.form.saveArchive() && reread.load());
         QCOMPARE(describe(reread.definitions(), true), describe(f.form.listModel()->definitions(), true));
