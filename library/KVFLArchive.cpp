@@ -198,6 +198,8 @@ void KVFLArchive::clearLoaders()
 {
     qDeleteAll(m_loaders);
     m_loaders.clear();
+    m_loaderMembers.clear();
+    m_unreadableMembers.clear();
 }
 
 bool KVFLArchive::fail(const QString& reason)
@@ -286,8 +288,11 @@ bool KVFLArchive::load(QIODevice* device)
     parsers.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     auto finishParsing = [this, &parsers]() {
         parsers.waitForDone();
-        for (QKVFixtureDefinitionLoader* loader : std::as_const(m_loaders)) {
-            loader->load();
+        for (qsizetype i = 0; i < m_loaders.size(); ++i) {
+            m_loaders.at(i)->load();
+            if (!m_loaders.at(i)->wellFormed()) {
+                m_unreadableMembers.append(m_loaderMembers.at(i));
+            }
         }
     };
 
@@ -345,6 +350,7 @@ bool KVFLArchive::load(QIODevice* device)
             }
             QKVFixtureDefinitionLoader* parsed = loader.release();
             m_loaders.append(parsed);
+            m_loaderMembers.append(path);
             // Reading outruns parsing; past a point the reader waits, so that documents
             // read but not yet parsed never pile up in memory.
             if (unparsed.fetch_add(size) + size > MaxUnparsedXmlSize) {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QIODevice;
 class QKVFixtureDefinition;
@@ -54,6 +55,11 @@ public:
     /// Whether the documents of the last load held content this program drops.
     bool hasUnsupportedFeatures() const { return m_hasUnsupportedFeatures; }
 
+    /// The XML members of the last load that could not be read (broken XML, content the
+    /// reader refuses), by member name, in archive order. Their definitions are missing
+    /// from definitions(), so a save leaves them out.
+    const QStringList& unreadableMembers() const { return m_unreadableMembers; }
+
     /// What save() writes; the definitions stay owned by the caller.
     void setDefinitionsToSave(const QList<QKVFixtureDefinition*>& definitions);
 
@@ -83,6 +89,8 @@ private:
     QString m_fileName;
     QString m_versionString;
     QList<QKVFixtureDefinitionLoader*> m_loaders;
+    QStringList m_loaderMembers; // the member name of each loader
+    QStringList m_unreadableMembers;
     QList<QKVFixtureDefinition*> m_definitionsToSave;
     bool m_hasUnsupportedFeatures = false;
     QString m_errorString;

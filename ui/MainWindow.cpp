@@ -11,9 +11,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMetaType>
 #include <QMovie>
 #include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
 
 using korvane::KVP::KVPWorkerThread;
 
@@ -21,9 +25,50 @@ namespace {
 
 /// How long the status bar tells that the start library could not be opened.
 constexpr int StatusMessageMs = 10000;
+/// How long the status bar confirms what was just done (saved, imported).
+constexpr int ConfirmationMs = 5000;
 
 const QString LibraryFileCaption = QStringLiteral("Open Fixture Definition Library");
 const QString LibrarySuffix = QStringLiteral("kvfl");
+
+QString countText(qsizetype count, const QString& one, const QString& many)
+{
+    return count == 1 ? one : many.arg(count);
+}
+
+/// The settings store. Until this name it was named after the application, whose "/"
+/// made a folder "QRD-540B " (with the blank) in the user's configuration folder; what
+/// the user kept there is taken over once, when the new file does not exist yet.
+std::unique_ptr<QSettings> openSettings()
+{
+    auto settings = std::make_unique<QSettings>(
+        QSettings::NativeFormat, QSettings::UserScope, AppSettings::OrganizationName, AppSettings::SettingsName);
+    if (!QFileInfo::exists(settings->fileName())) {
+        const QSettings old(
+            QSettings::NativeFormat, QSettings::UserScope, AppSettings::OrganizationName, AppSettings::ApplicationName);
+        for (const QString& key : old.allKeys()) {
+            settings->setValue(key, old.value(key));
+        }
+    }
+    return settings;
+}
+
+/// A splitter's or view's settings key: its name and the name of the nearest named
+/// widget around it ("libraryForm/splitter"), as the two forms name their splitters
+/// alike. Not the whole path, so that a layout rearranged around it keeps the setting.
+QString layoutKey(const QObject* object, const QObject* window)
+{
+    constexpr int KeyNames = 2;
+    QStringList names;
+    for (; object && object != window && names.size() < KeyNames; object = object->parent()) {
+        const QString name = object->objectName();
+        // Qt's own inner widgets (viewports) say nothing about the place.
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_"))) {
+            names.prepend(name);
+        }
+    }
+    return names.join(QLatin1Char('/'));
+}
 
 } // namespace
 
@@ -55,8 +100,7 @@ MainWindow::~MainWindow()
 void MainWindow::setUp()
 {
     m_closing = false;
-    m_settings = std::make_unique<QSettings>(
-        QSettings::NativeFormat, QSettings::UserScope, AppSettings::OrganizationName, AppSettings::ApplicationName);
+    m_settings = openSettings();
 
     m_worker = new KVPWorkerThread(this);
 
@@ -65,6 +109,7 @@ void MainWindow::setUp()
     setWindowTitle(AppSettings::ApplicationName);
     setWindowIcon(QIcon(ResourcePaths::WindowIcon));
     resize(InitialWidth, InitialHeight);
+    restoreLayout();
     // The worker thread reports the device's versions as uint16_t across threads; the
     // queued connection finds the type only under this name.
     qRegisterMetaType<uint16_t>("uint16_t");
@@ -105,12 +150,23 @@ void MainWindow::setUp()
     connect(m_ui->remoteForm, &DeviceForm::deleteRequested, this, &MainWindow::deleteCurrentlySelectedFixturesOnDevice);
     connect(m_ui->remoteForm, &DeviceForm::copyToComputerRequested, this, &MainWindow::downloadCurrentSelection);
     connect(m_ui->abortButton, &QPushButton::clicked, this, &MainWindow::abortButtonClicked);
+    setUpKeyboard();
 
     openInitialLibrary();
 
     connect(m_ui->remoteForm, &DeviceForm::discoverDevicesClicked, this, &MainWindow::discoverDevices);
     connect(m_ui->remoteForm->devicesCombo(), &QComboBox::currentIndexChanged, this, &MainWindow::updateActiveDevice);
     startDiscovery();
+}
+
+void MainWindow::setUpKeyboard()
+{
+    // The arrows move within a table; Tab goes on to the next panel, left to right as
+    // the panels stand: device, then library filter, table and editor.
+    QTableView* deviceTable = m_ui->remoteForm->fixtureListView();
+    deviceTable->setTabKeyNavigation(false);
+    QWidget::setTabOrder(m_ui->remoteForm->devicesCombo(), deviceTable);
+    m_ui->libraryForm->setTabOrderAfter(deviceTable);
 }
 
 void MainWindow::connectWorker()
@@ -143,13 +199,14 @@ void MainWindow::showInformation(const QString& text, const QString& informative
     m_prompts->message(this, prompt);
 }
 
-QMessageBox::StandardButton MainWindow::askQuestion(const QString& text)
+QMessageBox::StandardButton MainWindow::askQuestion(const QString& text, QMessageBox::StandardButton defaultButton)
 {
     MessagePrompt prompt;
     prompt.icon = QMessageBox::Question;
     prompt.title = AppSettings::ApplicationName;
     prompt.text = text;
     prompt.buttons = QMessageBox::Yes | QMessageBox::No;
+    prompt.defaultButton = defaultButton;
     return m_prompts->message(this, prompt);
 }
 
@@ -196,12 +253,58 @@ bool MainWindow::confirmLargeFile(const QString& fileName)
 
 bool MainWindow::askSaveModified()
 {
-    if (askQuestion(tr("The current library has been modified\nDo you want to save the changes?"))
-        != QMessageBox::Yes) {
+    MessagePrompt prompt;
+    prompt.icon = QMessageBox::Question;
+    prompt.title = AppSettings::ApplicationName;
+    prompt.text = tr("The current library has been modified\nDo you want to save the changes?");
+    prompt.buttons = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+    prompt.defaultButton = QMessageBox::Save;
+    // Escape answers Cancel: only Discard drops the changes.
+    switch (m_prompts->message(this, prompt)) {
+        case QMessageBox::Discard:
+            return true;
+        case QMessageBox::Save:
+            // The user asked to keep the changes: going on without them would lose them.
+            return saveLibrary();
+        default:
+            return false;
+    }
+}
+
+void MainWindow::noteUnreadableMembers(const KVFLArchive& archive)
+{
+    m_unreadableFile = archive.unreadableMembers().isEmpty() ? QString() : archive.fileName();
+    m_unreadableCount = archive.unreadableMembers().size();
+}
+
+QString MainWindow::unreadableText() const
+{
+    return countText(m_unreadableCount,
+                     tr("1 fixture definition in %2 could not be read."),
+                     tr("%1 fixture definitions in %2 could not be read."))
+        .arg(QFileInfo(m_unreadableFile).fileName());
+}
+
+QString MainWindow::leftOutText() const
+{
+    return m_unreadableCount == 1 ? tr("Saving the library will leave it out.")
+                                  : tr("Saving the library will leave them out.");
+}
+
+bool MainWindow::confirmDroppingUnreadable(const QString& fileName)
+{
+    if (m_unreadableFile.isEmpty() || QFileInfo(fileName) != QFileInfo(m_unreadableFile)) {
         return true;
     }
-    // The user asked to keep the changes: going on without them would lose them.
-    return saveLibrary();
+    // Return must not drop them: No is the default.
+    const QString question = m_unreadableCount == 1 ? tr("Saving will leave it out of the file. Continue anyway?")
+                                                    : tr("Saving will leave them out of the file. Continue anyway?");
+    if (askQuestion(unreadableText() + QLatin1Char('\n') + question, QMessageBox::No) != QMessageBox::Yes) {
+        return false;
+    }
+    // Asked once: the user has chosen to save the file without them.
+    m_unreadableFile.clear();
+    return true;
 }
 
 void MainWindow::installArchive(std::unique_ptr<KVFLArchive> archive)
@@ -225,6 +328,10 @@ bool MainWindow::openStartLibrary(const QString& fileName, bool& refusedAsLarge)
                                      StatusMessageMs);
         }
         return false;
+    }
+    noteUnreadableMembers(*archive);
+    if (m_unreadableCount > 0) {
+        statusBar()->showMessage(unreadableText() + QLatin1Char(' ') + leftOutText(), StatusMessageMs);
     }
     installArchive(std::move(archive));
     updateWindowTitle(fileName);
@@ -261,6 +368,7 @@ void MainWindow::newLibrary()
         return;
     }
     auto archive = std::make_unique<KVFLArchive>(QString());
+    noteUnreadableMembers(*archive);
     setWindowModified(false);
     updateWindowTitle(QString());
     installArchive(std::move(archive));
@@ -303,9 +411,13 @@ void MainWindow::openLibrary()
                 != QMessageBox::Yes) {
             return;
         }
+        noteUnreadableMembers(*archive);
         installArchive(std::move(archive));
         updateWindowTitle(fileName);
         setWindowModified(false);
+        if (m_unreadableCount > 0) {
+            showInformation(unreadableText(), leftOutText());
+        }
         return;
     }
 }
@@ -335,6 +447,17 @@ void MainWindow::importLibrary()
     }
     m_ui->libraryForm->importArchive(&imported);
     setWindowModified(true);
+    const qsizetype count = imported.definitions().size();
+    statusBar()->showMessage(countText(count, tr("1 definition imported"), tr("%1 definitions imported")),
+                             ConfirmationMs);
+    if (!imported.unreadableMembers().isEmpty()) {
+        showInformation(countText(imported.unreadableMembers().size(),
+                                  tr("1 fixture definition in %2 could not be read."),
+                                  tr("%1 fixture definitions in %2 could not be read."))
+                            .arg(QFileInfo(fileName).fileName()),
+                        imported.unreadableMembers().size() == 1 ? tr("It was not imported.")
+                                                                 : tr("They were not imported."));
+    }
 }
 
 bool MainWindow::saveLibrary()
@@ -343,9 +466,15 @@ bool MainWindow::saveLibrary()
         return false;
     }
     const QString fileName = m_archive->fileName();
-    if (!fileName.isEmpty() && QFileInfo::exists(fileName) && m_ui->libraryForm->saveArchive()) {
-        setWindowModified(false);
-        return true;
+    if (!fileName.isEmpty() && QFileInfo::exists(fileName)) {
+        if (!confirmDroppingUnreadable(fileName)) {
+            return false;
+        }
+        if (m_ui->libraryForm->saveArchive()) {
+            setWindowModified(false);
+            confirmSaved(fileName);
+            return true;
+        }
     }
     return saveLibraryAs();
 }
@@ -370,10 +499,14 @@ bool MainWindow::saveLibraryAs()
         if (QFileInfo(fileName).suffix().isEmpty()) {
             fileName += QLatin1Char('.') + LibrarySuffix;
         }
+        if (!confirmDroppingUnreadable(fileName)) {
+            return false;
+        }
         m_archive->setFileName(fileName);
         if (m_ui->libraryForm->saveArchive()) {
             updateWindowTitle(fileName);
             setWindowModified(false);
+            confirmSaved(fileName);
             return true;
         }
         m_archive->setFileName(m_currentFileName);
@@ -457,7 +590,55 @@ void MainWindow::closeEvent(QCloseEvent* event)
         }
         m_settings->setValue(AppSettings::LibraryKey, m_currentFileName);
     }
+    saveLayout();
     event->accept();
+}
+
+void MainWindow::confirmSaved(const QString& fileName)
+{
+    statusBar()->showMessage(tr("Saved %1").arg(QFileInfo(fileName).fileName()), ConfirmationMs);
+}
+
+// The window's size, splitters and column widths, as the user left them.
+
+void MainWindow::saveLayout()
+{
+    m_settings->setValue(AppSettings::GeometryKey, saveGeometry());
+    for (QSplitter* splitter : findChildren<QSplitter*>()) {
+        m_settings->setValue(AppSettings::SplittersGroup + layoutKey(splitter, this), splitter->saveState());
+    }
+    for (QHeaderView* header : findChildren<QHeaderView*>()) {
+        if (header->orientation() != Qt::Horizontal) {
+            continue;
+        }
+        QStringList widths;
+        for (int section = 0; section < header->count(); ++section) {
+            widths << QString::number(header->sectionSize(section));
+        }
+        m_settings->setValue(AppSettings::ColumnsGroup + layoutKey(header, this), widths);
+    }
+}
+
+void MainWindow::restoreLayout()
+{
+    restoreGeometry(m_settings->value(AppSettings::GeometryKey).toByteArray());
+    for (QSplitter* splitter : findChildren<QSplitter*>()) {
+        splitter->restoreState(
+            m_settings->value(AppSettings::SplittersGroup + layoutKey(splitter, this)).toByteArray());
+    }
+    for (QHeaderView* header : findChildren<QHeaderView*>()) {
+        const QStringList widths
+            = m_settings->value(AppSettings::ColumnsGroup + layoutKey(header, this)).toStringList();
+        // Only the widths the user sets: a column that stretches or fits its content
+        // keeps sizing itself, whatever an older version of the window saved.
+        for (int section = 0; section < std::min(header->count(), int(widths.size())); ++section) {
+            const int width = widths.at(section).toInt();
+            const bool stretches = header->stretchLastSection() && section == header->count() - 1;
+            if (width > 0 && !stretches && header->sectionResizeMode(section) == QHeaderView::Interactive) {
+                header->resizeSection(section, width);
+            }
+        }
+    }
 }
 
 void MainWindow::cancelClose()

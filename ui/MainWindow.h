@@ -118,6 +118,8 @@ protected:
 
 private:
     void setUp();
+    /// Tab order across the panels; the tables leave Tab to it.
+    void setUpKeyboard();
 
     // Library document (MainWindow.cpp).
     void openInitialLibrary();
@@ -134,6 +136,16 @@ private:
     /// True when the library was written.
     bool saveLibrary();
     bool saveLibraryAs();
+    void confirmSaved(const QString& fileName);
+    /// Remembers the members `archive` could not read, for the first save over its file.
+    void noteUnreadableMembers(const KVFLArchive& archive);
+    QString unreadableText() const;
+    QString leftOutText() const;
+    /// Before the first save over a file with unreadable members: asks whether to write
+    /// it without them. False when the user declined.
+    bool confirmDroppingUnreadable(const QString& fileName);
+    void saveLayout();
+    void restoreLayout();
     void installArchive(std::unique_ptr<KVFLArchive> archive);
     void cancelClose();
     void restartWorker();
@@ -142,7 +154,8 @@ private:
     void showInformation(const QString& text,
                          const QString& informativeText = QString(),
                          const QString& detailedText = QString());
-    QMessageBox::StandardButton askQuestion(const QString& text);
+    QMessageBox::StandardButton askQuestion(const QString& text,
+                                            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // Device operations (MainWindowDevice.cpp).
     void setAborting(bool aborting);
@@ -165,6 +178,9 @@ private:
     std::unique_ptr<KVFLArchive> m_archive;
     QString m_startFileName;
     QString m_currentFileName;
+    // The file whose unreadable definitions a save would drop, until the user agreed.
+    QString m_unreadableFile;
+    qsizetype m_unreadableCount = 0;
     std::unique_ptr<QMovie> m_busyAnimation;
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;

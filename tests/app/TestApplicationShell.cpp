@@ -2,6 +2,7 @@
 #include "IsolatedSettings.h"
 #include "MainWindow.h"
 #include "MessageHandler.h"
+#include "ProcessRun.h"
 #include "ResourcePaths.h"
 
 #include <QFileInfo>
@@ -34,14 +35,16 @@ private Q_SLOTS:
 
     void diagnosticsReachStderrOnlyWithDebugVariable_data()
     {
-        QTest::addColumn<bool>("debug");
-        QTest::newRow("dropped by default") << false;
-        QTest::newRow("QRD_DEBUG set") << true;
+        QTest::addColumn<QByteArray>("value"); // null: not set
+        QTest::newRow("dropped by default") << QByteArray();
+        QTest::newRow("QRD_DEBUG=0 is off") << QByteArray("0");
+        QTest::newRow("QRD_DEBUG=1") << QByteArray("1");
     }
     void diagnosticsReachStderrOnlyWithDebugVariable()
     {
-        QFETCH(bool, debug);
-        debug ? qputenv("QRD_DEBUG", "1") : qunsetenv("QRD_DEBUG");
+        QFETCH(QByteArray, value);
+        const bool debug = value == "1";
+        value.isNull() ? qunsetenv("QRD_DEBUG") : qputenv("QRD_DEBUG", value);
         const QtMessageHandler previous = qInstallMessageHandler(nullptr);
         // Standard error goes to a file while the handler speaks.
         std::fflush(stderr);
@@ -79,6 +82,27 @@ private Q_SLOTS:
         QCOMPARE(window.startFileName(), expected);
     }
 
+    void startFailuresSayWhyOnOneLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "-" first: started without a display
+        QTest::addColumn<QByteArray>("output"); // the start of its only line; on standard error after a failure
+        QTest::newRow("no display") << QStringList {"-"} << QByteArray("cannot open a window: could not connect to");
+        QTest::newRow("unknown option") << QStringList {"--bogus"} << QByteArray("Unknown option 'bogus'.");
+        QTest::newRow("version, no display") << QStringList {"-", "--version"} << QByteArray("qrd-fixture-editor 0.");
+        QTest::newRow("help, Qt option") << QStringList {"-platform", "offscreen", "-h"} << QByteArray("Usage: ");
+    }
+    void startFailuresSayWhyOnOneLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, output);
+        const QStringList environment
+            = arguments.removeAll("-") ? QStringList {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"} : QStringList();
+        const ProcessRun run = runProcess(QRD_BIN_DIR "/qrd-fixture-editor", arguments, environment);
+        QVERIFY2(run.exitCode == 1 ? run.err.startsWith("qrd-fixture-editor: " + output) && run.err.count('\n') == 1
+                                   : run.exitCode == 0 && run.out.startsWith(output),
+                 run.err);
+    }
+
     void everyResourceIsBundled()
     {
         for (const QString& path :
@@ -106,8 +130,8 @@ private Q_SLOTS:
         MainWindow window;
         QCOMPARE(window.size(), QSize(1200, 690));
         QVERIFY(!window.windowIcon().isNull());
-        QVERIFY2(window.settings()->fileName().startsWith(m_configHome.path()),
-                 qPrintable(window.settings()->fileName()));
+        const QString settings = window.settings()->fileName();
+        QVERIFY2(settings.startsWith(m_configHome.path()) && !settings.contains(" /"), qPrintable(settings));
         // The worker reports device versions as uint16_t across threads.
         QCOMPARE(QMetaType::fromName("uint16_t").id(), QMetaType::fromType<quint16>().id());
     }

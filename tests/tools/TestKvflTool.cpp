@@ -92,7 +92,18 @@ private Q_SLOTS:
         QVERIFY2(dumped.exitCode == 0 && dumped.err.isEmpty(), dumped.err.constData());
         const QJsonObject dump {{"version", "01.00"}, {"unsupportedContent", false}, {"definitions", expected}};
         QCOMPARE(dumped.out, QJsonDocument(dump).toJson());
-        QCOMPARE(runKvfl({"info", library}).out, QByteArray("version 01.00, 5 definitions, unsupported content: no\n"));
+        QCOMPARE(runKvfl({"info", library}).out,
+                 QByteArray("version 01.00, 5 definitions, unsupported content: no, unreadable: 0\n"));
+    }
+
+    void unreadableMembersAreNamedAndCounted()
+    {
+        const QString library = QStringLiteral(QRD_TEST_DATA_DIR "/UnreadableMember.kvfl");
+        const ProcessRun info = runKvfl({"info", library});
+        QCOMPARE(info.out, QByteArray("version 01.00, 1 definition, unsupported content: no, unreadable: 1\n"));
+        QCOMPARE(info.err,
+                 QByteArray("Warning: the member cut-short.xml could not be read; its definition is left out.\n"));
+        QCOMPARE(runKvfl({"dump", library}).err, info.err);
     }
 
     void failuresNameTheirCauseAndLeaveNoLibrary_data()

@@ -10,9 +10,13 @@
 #include "WidgetTestSupport.h"
 
 #include <QFile>
+#include <QHeaderView>
 #include <QMenuBar>
 #include <QPointer>
 #include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,7 +77,8 @@ private Q_SLOTS:
 
     void init()
     {
-        QSettings(AppSettings::OrganizationName, AppSettings::ApplicationName).clear();
+        QFile::remove(QSettings(AppSettings::OrganizationName, AppSettings::ApplicationName).fileName());
+        QFile::remove(QSettings(AppSettings::OrganizationName, AppSettings::SettingsName).fileName());
         m_prompts = std::make_shared<ScriptedPrompts>();
     }
 
@@ -89,9 +94,10 @@ private Q_SLOTS:
             QCOMPARE(window.settings()->value(AppSettings::WorkingDirKey).toString(), m_folder.path());
         }
         // Opening a library remembered it.
-        QSettings settings(AppSettings::OrganizationName, AppSettings::ApplicationName);
+        QSettings settings(AppSettings::OrganizationName, AppSettings::SettingsName);
         QCOMPARE(settings.value(AppSettings::LibraryKey).toString(), first);
-        settings.setValue(AppSettings::LibraryKey, last);
+        // Without it, what was kept in the old place (the last library) is taken over.
+        QFile::remove(settings.fileName());
         {
             // A start file that cannot be opened falls back to the last library, silently.
             MainWindow window(m_folder.filePath("missing.kvfl"), m_prompts);
@@ -129,8 +135,10 @@ private Q_SLOTS:
         m_prompts->fileNames = {other, m_folder.filePath("named"), m_folder.filePath("no/such/folder/x.kvfl")};
         window.on_actionImport_Library_triggered();
         QVERIFY(window.isWindowModified() && libraryNames(window) == QStringList {"A"});
+        QCOMPARE(window.statusBar()->currentMessage(), "1 definition imported");
         window.on_actionSave_Archive_triggered();
         QCOMPARE(m_prompts->files.last().kind, FilePrompt::Save);
+        QCOMPARE(window.statusBar()->currentMessage(), "Saved named.kvfl");
         // The extension the choosers filter by is added to a bare name.
         const QString path = m_folder.filePath("named.kvfl");
         QCOMPARE(window.windowTitle(), Title + QStringLiteral(" - [*]named.kvfl"));
@@ -182,6 +190,18 @@ private Q_SLOTS:
         QVERIFY(m_prompts->messages.size() == 1 && window.currentFileName().isEmpty());
         window.on_action_Open_Archive_triggered();
         QVERIFY(window.currentFileName() == flagged && !window.isWindowModified());
+        // A member that cannot be read is told; the first save over the file asks: declined, then agreed.
+        const QString copy = m_folder.filePath("unreadable.kvfl");
+        QVERIFY(QFile::copy(QRD_TEST_DATA_DIR "/UnreadableMember.kvfl", copy));
+        m_prompts->fileNames = {copy};
+        m_prompts->buttons = {QMessageBox::Ok, QMessageBox::No, QMessageBox::Yes};
+        window.on_action_Open_Archive_triggered();
+        window.on_actionSave_Archive_triggered();
+        window.on_actionSave_Archive_triggered();
+        window.on_actionSave_Archive_triggered();
+        const QString told = "1 fixture definition in unreadable.kvfl could not be read.";
+        const QString asked = told + "\nSaving will leave it out of the file. Continue anyway?";
+        QCOMPARE(m_prompts->texts().mid(2), QStringList({told, asked, asked}));
     }
 
     void askingToSaveAndNotSavingKeepsTheLibrary()
@@ -192,20 +212,21 @@ private Q_SLOTS:
         window.on_actionImport_Library_triggered();
         KVFLArchive* before = window.archive();
 
-        // Yes to saving, then the Save As chooser cancelled: New must not drop the changes.
-        m_prompts->buttons = {QMessageBox::Yes};
+        // Cancel (or Escape), and Save with the Save As chooser cancelled: New must not drop the changes.
+        m_prompts->buttons = {QMessageBox::Cancel, QMessageBox::Save};
         window.on_actionNew_Archive_triggered();
-        QVERIFY(window.archive() == before && window.isWindowModified());
+        window.on_actionNew_Archive_triggered();
+        QVERIFY(window.archive() == before && window.isWindowModified() && m_prompts->files.size() == 2);
+        QCOMPARE(m_prompts->messages.first().defaultButton, QMessageBox::Save);
         // The same for Open: no open chooser is shown at all.
-        m_prompts->buttons = {QMessageBox::Yes};
+        m_prompts->buttons = {QMessageBox::Save};
         const int choosers = m_prompts->files.size();
         window.on_action_Open_Archive_triggered();
         // The Save As chooser only.
         QVERIFY(m_prompts->files.size() == choosers + 1 && m_prompts->files.last().kind == FilePrompt::Save);
         QCOMPARE(window.archive(), before);
 
-        // No discards, as before.
-        m_prompts->buttons = {QMessageBox::No};
+        m_prompts->buttons = {QMessageBox::Discard};
         window.on_actionNew_Archive_triggered();
         QVERIFY(window.archive() != before && libraryNames(window).isEmpty() && !window.isWindowModified());
     }
@@ -237,13 +258,21 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!window.isClosing(), 5000);
         QVERIFY(window.isVisible() && window.workerThread()->isRunning() && m_prompts->files.size() == 1);
 
-        // Discard closes; the setting of an unnamed library is empty.
+        // Discard closes; the setting of an unnamed library is empty; size, splitters and columns come back.
         window.settings()->setValue(AppSettings::LibraryKey, QStringLiteral("stale"));
+        window.resize(900, 600);
+        auto* splitter = window.findChild<QSplitter*>("splitter");
+        splitter->setSizes({100, 700});
+        window.findChild<QTableView*>("fixtureDefinitionsTableView")->horizontalHeader()->resizeSection(0, 123);
         m_prompts->buttons = {QMessageBox::Discard};
         window.close();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
         QCOMPARE(window.settings()->value(AppSettings::LibraryKey).toString(), QString());
         QCOMPARE(m_prompts->unexpected, 0);
+        MainWindow next(QString(), m_prompts);
+        QVERIFY(next.size() == QSize(900, 600)
+                && next.findChild<QSplitter*>("splitter")->saveState() == splitter->saveState());
+        QCOMPARE(next.findChild<QTableView*>("fixtureDefinitionsTableView")->horizontalHeader()->sectionSize(0), 123);
     }
 
     void aboutRunsTheDialog()

@@ -19,10 +19,12 @@ const char* const SaveFailedMessage = "Failed to save the library.";
 const QLatin1String StandardInput("-");
 
 /// Loads the library named by `path`, reporting on the console; false when it failed.
-bool loadLibrary(const QString& path, LibraryContent& content, Console& console)
+/// Returns the number of members that could not be read in `unreadable`.
+bool loadLibrary(const QString& path, LibraryContent& content, Console& console, qsizetype* unreadable = nullptr)
 {
     QString message;
-    if (!LibraryFile::load(path, content, message)) {
+    QStringList unreadableMembers;
+    if (!LibraryFile::load(path, content, message, &unreadableMembers)) {
         console.err() << LoadFailedMessage << '\n';
         if (!message.isEmpty()) {
             console.err() << message << '\n';
@@ -33,6 +35,13 @@ bool loadLibrary(const QString& path, LibraryContent& content, Console& console)
     // the definitions after the damage are missing.
     if (!message.isEmpty()) {
         console.err() << "Warning: " << message << '\n';
+    }
+    // Nor are the definitions of broken members there; saving the library would lose them.
+    for (const QString& member : std::as_const(unreadableMembers)) {
+        console.err() << "Warning: the member " << member << " could not be read; its definition is left out.\n";
+    }
+    if (unreadable) {
+        *unreadable = unreadableMembers.size();
     }
     return true;
 }
@@ -73,7 +82,8 @@ void addTo(CommandDispatcher& dispatcher)
                                         "                 \"autoShortName\": true}]}]}\n"
                                         "\"type\" is a fixture type code from 0 to 10, or -1 for none. A library the\n"
                                         "editor opened with a warning is dumped all the same; the warning goes to\n"
-                                        "standard error.");
+                                        "standard error, as does one line for each member that could not be read\n"
+                                        "(its definition is missing from the dump).");
     dumpCommand.exitStatuses = {unreadable};
     dispatcher.addCommand(std::move(dumpCommand));
 
@@ -105,9 +115,11 @@ void addTo(CommandDispatcher& dispatcher)
     infoCommand.run = withoutOptions(info);
     infoCommand.argumentHelp = {library};
     infoCommand.output = QStringLiteral("One line, for example:\n"
-                                        "version 01.00, 3 definitions, unsupported content: no\n"
+                                        "version 01.00, 3 definitions, unsupported content: no, unreadable: 0\n"
                                         "\"unsupported content: yes\" when saving the file again would lose "
-                                        "part of it.");
+                                        "part of it.\n"
+                                        "\"unreadable\" counts the members that could not be read (broken XML);\n"
+                                        "each is named on standard error, and saving the file again loses them.");
     infoCommand.exitStatuses = {unreadable};
     dispatcher.addCommand(std::move(infoCommand));
 }
@@ -162,12 +174,14 @@ int create(const QStringList& arguments, Console& console)
 int info(const QStringList& arguments, Console& console)
 {
     LibraryContent content;
-    if (!loadLibrary(arguments.at(0), content, console)) {
+    qsizetype unreadable = 0;
+    if (!loadLibrary(arguments.at(0), content, console, &unreadable)) {
         return ExitCode::Failure;
     }
     const auto count = static_cast<qulonglong>(content.definitions.size());
     console.out() << "version " << content.version << ", " << count << (count == 1 ? " definition" : " definitions")
-                  << ", unsupported content: " << (content.unsupportedContent ? "yes" : "no") << '\n';
+                  << ", unsupported content: " << (content.unsupportedContent ? "yes" : "no")
+                  << ", unreadable: " << static_cast<qulonglong>(unreadable) << '\n';
     return ExitCode::Success;
 }
 

@@ -7,7 +7,7 @@
 
 namespace LibraryFile {
 
-bool load(const QString& path, LibraryContent& content, QString& message)
+bool load(const QString& path, LibraryContent& content, QString& message, QStringList* unreadableMembers)
 {
     Q_ASSERT(content.definitions.empty());
     KVFLArchive archive(path);
@@ -18,6 +18,9 @@ bool load(const QString& path, LibraryContent& content, QString& message)
     }
     content.version = archive.versionString();
     content.unsupportedContent = archive.hasUnsupportedFeatures();
+    if (unreadableMembers) {
+        *unreadableMembers = archive.unreadableMembers();
+    }
     // The loaders' definitions die with the archive; like the editor, keep copies.
     const QList<QKVFixtureDefinition*> loaded = archive.definitions();
     content.definitions.reserve(static_cast<size_t>(loaded.size()));

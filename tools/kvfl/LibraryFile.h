@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct LibraryContent;
 
@@ -14,7 +15,9 @@ namespace LibraryFile {
 /// Returns false when the archive refuses the file; `message` then holds its reason.
 /// A library damaged after some members still loads; `message` then says so, and
 /// `content` holds the definitions read before the damage. Otherwise it is emptied.
-bool load(const QString& path, LibraryContent& content, QString& message);
+/// `unreadableMembers`, when given, receives the names of the members that could not be
+/// read (broken XML); their definitions are missing from `content`.
+bool load(const QString& path, LibraryContent& content, QString& message, QStringList* unreadableMembers = nullptr);
 
 /// Writes `content`'s definitions, in order, as a new library file at `path`
 /// (KVFLArchive::setDefinitionsToSave() and save()). On failure `message` holds the
