@@ -6,6 +6,8 @@
 #include "QKVFixtureDefinition.h"
 #include "ShortNames.h"
 
+#include <QEvent>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
@@ -50,12 +52,60 @@ LocalFixtureDefinitionEditForm::LocalFixtureDefinitionEditForm(QWidget* parent)
             this,
             &LocalFixtureDefinitionEditForm::currentChanged);
 
+    // Wide enough for the most the device shows of a short name, in the widest letter.
+    const auto fitWidest = [](QLineEdit* field, int length) {
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(length, QLatin1Char('W')))
+                               + 2 * field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
+    };
+    fitWidest(m_ui->fixtureNameShort, ShortNames::FixtureLength);
+    fitWidest(m_ui->manufacturerNameShort, ShortNames::FixtureLength);
+    fitWidest(m_ui->channelNameShort, ShortNames::ChannelLength);
+
     // The device keeps no channel descriptions.
     m_ui->textEdit->hide();
     m_ui->label_channelDescription->hide();
 
     clearForm();
     setEnabled(false);
+}
+
+bool LocalFixtureDefinitionEditForm::event(QEvent* event)
+{
+    if (event->type() == QEvent::ParentAboutToChange && parentWidget()) {
+        parentWidget()->removeEventFilter(this);
+    } else if (event->type() == QEvent::ParentChange && parentWidget()) {
+        parentWidget()->installEventFilter(this);
+    } else if (event->type() == QEvent::Resize) {
+        placeShortNameGroup();
+    }
+    return QWidget::event(event);
+}
+
+bool LocalFixtureDefinitionEditForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize) {
+        placeShortNameGroup();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void LocalFixtureDefinitionEditForm::placeShortNameGroup()
+{
+    auto* grid = m_ui->formLayout;
+    const int room = parentWidget() ? qMin(width(), parentWidget()->width()) : width();
+    const int sideBySide = m_ui->generalGroup->minimumSizeHint().width()
+        + m_ui->generalShortGroup->minimumSizeHint().width() + grid->horizontalSpacing()
+        + grid->contentsMargins().left() + grid->contentsMargins().right();
+    const bool stacked = room < sideBySide;
+    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+    grid->getItemPosition(grid->indexOf(m_ui->generalShortGroup), &row, &column, &rowSpan, &columnSpan);
+    if (stacked == (row == 1)) {
+        return;
+    }
+    grid->removeWidget(m_ui->generalShortGroup);
+    grid->removeWidget(m_ui->channelsGroup);
+    grid->addWidget(m_ui->generalShortGroup, stacked ? 1 : 0, stacked ? 0 : 1);
+    grid->addWidget(m_ui->channelsGroup, stacked ? 2 : 1, 0, 1, 2);
 }
 
 LocalFixtureDefinitionEditForm::~LocalFixtureDefinitionEditForm()

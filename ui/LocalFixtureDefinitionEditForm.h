@@ -71,6 +71,16 @@ private Q_SLOTS:
     void on_autoChannelNameShort_toggled(bool checked);
     void on_autoChannelNameShort_clicked();
 
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    /// Puts the short names under the long ones when both groups side by side would not
+    /// fit the room there is (in a scroll area, its viewport), so no field is squeezed
+    /// below what the device shows.
+    void placeShortNameGroup();
+
 private:
     void clearForm();
     void showFixtureShortNames();

@@ -109,6 +109,9 @@ void MainWindow::setUp()
     setWindowTitle(AppSettings::ApplicationName);
     setWindowIcon(QIcon(ResourcePaths::WindowIcon));
     resize(InitialWidth, InitialHeight);
+    // Three eighths to the device list, which reads well narrow; the rest to the library,
+    // whose editor fields need the room (a layout the user saved replaces this).
+    m_ui->splitter->setSizes({3, 5});
     restoreLayout();
     // The worker thread reports the device's versions as uint16_t across threads; the
     // queued connection finds the type only under this name.

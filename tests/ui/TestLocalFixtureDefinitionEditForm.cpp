@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -227,6 +228,24 @@ private Q_SLOTS:
         QTest::keyClicks(form.edit("fixtureName"), QStringLiteral("x"));
         form.click("addChannel");
         QCOMPARE(edited.size(), 0);
+    }
+
+    void shortNamesGoUnderTheLongOnesWhenNarrowAndShowTheWidestText()
+    {
+        QScrollArea area; // as the library panel holds it: the room is the viewport's
+        area.setWidgetResizable(true);
+        auto* form = new Form;
+        area.setWidget(form);
+        const auto top = [form](const char* group) { return form->findChild<QWidget*>(group)->y(); };
+        for (int width : {1400, 380, 1400}) {
+            area.resize(width, 600);
+            area.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&area));
+            QTRY_COMPARE(top("generalShortGroup") > top("generalGroup"), width < 1000);
+        }
+        const QFontMetrics metrics = form->edit("fixtureNameShort")->fontMetrics();
+        QVERIFY(form->edit("fixtureNameShort")->width() > metrics.horizontalAdvance(QString(20, 'W')));
+        QVERIFY(form->edit("channelNameShort")->minimumWidth() > metrics.horizontalAdvance(QString(12, 'W')));
     }
 };
 
