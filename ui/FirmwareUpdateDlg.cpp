@@ -260,7 +260,9 @@ void FirmwareUpdateDlg::devicesDiscovered()
         const QStringList labels = deviceLabels(devices);
         for (int i = 0; i < devices.size(); ++i) {
             m_ui->devicesCombo->addItem(labels.at(i));
-            m_ui->devicesCombo->setItemData(i, deviceToolTip(devices.at(i).second), Qt::ToolTipRole);
+            const QString& address = devices.at(i).second;
+            const auto firmware = m_workerThread ? m_workerThread->discoveredFirmwareVersion(address) : std::nullopt;
+            m_ui->devicesCombo->setItemData(i, deviceToolTip(address, firmware), Qt::ToolTipRole);
             if (devices.at(i).second == m_deviceAddress) {
                 chosen = i;
             }

@@ -189,7 +189,8 @@ void MainWindow::devicesDiscovered()
     const QStringList labels = deviceLabels(devices);
     for (int i = 0; i < devices.size(); ++i) {
         combo->addItem(labels.at(i));
-        combo->setItemData(i, deviceToolTip(devices.at(i).second), Qt::ToolTipRole);
+        const QString& address = devices.at(i).second;
+        combo->setItemData(i, deviceToolTip(address, m_worker->discoveredFirmwareVersion(address)), Qt::ToolTipRole);
     }
 }
 

@@ -16,6 +16,7 @@ void KVPDiscoverRequest::work(void* params)
     auto* block = static_cast<KVPConnectionParams*>(params);
     dropConnection(*block->link, *block->phy);
     m_devices.clear();
+    m_firmwareVersions.clear();
 
     KVPPhyFtdi phy;
     KVPLink link(&phy, RxCapacity);
@@ -36,6 +37,7 @@ void KVPDiscoverRequest::work(void* params)
         if (reply.data.size() == KVPDeviceIdentity::Length) {
             const auto identity = KVPDeviceIdentity::fromBytes(reply.data.data(), reply.data.size());
             m_devices.append({modelNameOf(*identity), QString::fromStdString(address)});
+            m_firmwareVersions.insert(QString::fromStdString(address), identity->firmwareVersion);
         }
     }
     phy.close();

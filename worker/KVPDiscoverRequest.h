@@ -2,6 +2,7 @@
 
 #include "KVPWorkerRequestI.h"
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -32,9 +33,12 @@ public:
     /// The result of the last run. Read on the worker thread only; the GUI gets its copy
     /// through `KVPWorkerThread::discoveredDevices()`.
     const DeviceList& devices() const { return m_devices; }
+    /// The firmware version each listed device gave in its identity, by address.
+    const QHash<QString, uint16_t>& firmwareVersions() const { return m_firmwareVersions; }
 
 private:
     DeviceList m_devices;
+    QHash<QString, uint16_t> m_firmwareVersions;
 };
 
 } // namespace korvane::KVP

@@ -109,6 +109,13 @@ KVPDiscoverRequest::DeviceList KVPWorkerThread::discoveredDevices() const
     return discovered;
 }
 
+std::optional<uint16_t> KVPWorkerThread::discoveredFirmwareVersion(const QString& address) const
+{
+    QMutexLocker lock(&mutex);
+    const auto found = discoveredFirmware.constFind(address);
+    return found == discoveredFirmware.cend() ? std::nullopt : std::optional<uint16_t>(*found);
+}
+
 void KVPWorkerThread::run()
 {
     // Local copies: `current` itself may be cleared by the GUI thread (forgetRequest)
@@ -181,6 +188,7 @@ void KVPWorkerThread::publishDiscoveredDevices()
 {
     QMutexLocker lock(&mutex);
     discovered = discoverRequest->devices();
+    discoveredFirmware = discoverRequest->firmwareVersions();
 }
 
 void KVPWorkerThread::pingFinished() { }

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace korvane::KVP {
 
@@ -58,6 +59,8 @@ public:
     void stopWorker();
     /// The devices found by the last discovery, as (model name, address).
     KVPDiscoverRequest::DeviceList discoveredDevices() const;
+    /// The firmware version of a device the last discovery listed; nothing for others.
+    std::optional<uint16_t> discoveredFirmwareVersion(const QString& address) const;
 
 signals:
     void lostConnection();
@@ -121,6 +124,7 @@ private:
     Clock::time_point lastTraffic;
     /// Copy of the last discovery's list for the GUI, guarded by `mutex`.
     KVPDiscoverRequest::DeviceList discovered;
+    QHash<QString, uint16_t> discoveredFirmware;
 
     std::atomic<bool> stopRequested {false};
 };

@@ -66,7 +66,8 @@ private Q_SLOTS:
         Rig h("model=QRD-780,records=3;model=QRD-540B,fw=0x0103,records=1;model=QRD-780");
         QVERIFY(h.waitIdle() && h.combo()->currentText() == "QRD-780 (1)" && h.deviceRows() == 3);
         QVERIFY(h.combo()->itemText(2) == "QRD-780 (2)"
-                && h.combo()->itemData(0, Qt::ToolTipRole) == "Address: usb:ftdi/0\nFirmware version: 1.02");
+                && h.combo()->itemData(0, Qt::ToolTipRole) == "Address: usb:ftdi/0\nFirmware version: 1.02"
+                && h.combo()->itemData(1, Qt::ToolTipRole) == "Address: usb:ftdi/1\nFirmware version: 1.03");
         h.combo()->setCurrentIndex(1);
         // The old device's list goes at once; the selection runs locked.
         QVERIFY(h.deviceRows() == 0 && !h.window.uploadAction()->isEnabled());
