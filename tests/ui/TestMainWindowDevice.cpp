@@ -192,6 +192,35 @@ private Q_SLOTS:
         QVERIFY(h.waitIdle() && h.device().store().count() == 1 && h.prompts->messages.size() == 1);
     }
 
+    void cancelledDownloadAndDeleteSayHowFarTheyGot()
+    {
+        Rig h("records=4,latency=40");
+        QVERIFY(h.waitIdle());
+        QString said;
+        const auto cancel = [&h, &said] {
+            QTRY_VERIFY_WITH_TIMEOUT(h.window.currentRequest() && h.bar("progBarTotal")->value() > 0, RigTimeoutMs);
+            QTest::mouseClick(h.widget<QPushButton>("abortButton"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!h.prompts->messages.isEmpty() && h.waitIdle(), RigTimeoutMs);
+            said = h.prompts->texts().last();
+            h.prompts->messages.clear();
+        };
+        const int rowsBefore = h.libraryRows();
+        h.selectDeviceRows({0, 1, 2, 3});
+        h.window.downloadCurrentSelection();
+        cancel();
+        QCOMPARE(said,
+                 QStringLiteral("Download cancelled: %1 of 4 definitions were copied into the library.")
+                     .arg(h.libraryRows() - rowsBefore));
+        h.selectDeviceRows({0, 1, 2, 3});
+        h.prompts->buttons = {QMessageBox::Yes};
+        h.window.deleteCurrentlySelectedFixturesOnDevice();
+        h.prompts->messages.clear();
+        cancel();
+        QCOMPARE(said,
+                 QStringLiteral("Deletion cancelled: %1 of 4 definitions were deleted.")
+                     .arg(4 - h.device().store().count()));
+    }
+
     void cancelDuringUploadShowsBusyBarsThenHowFarItGotAndRereadsList()
     {
         // Every reply comes late, so the upload is still sending when Cancel is pressed.
