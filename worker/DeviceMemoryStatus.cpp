@@ -12,15 +12,26 @@ constexpr uint16_t MemoryStateParameter = 0;
 
 } // namespace
 
-MemoryStatus queryMemoryStatus(KVPLink& link, int needed, bool& patchNotEmpty)
+std::optional<int> queryFreeSlots(KVPLink& link, bool* patchNotEmpty)
 {
     // The reply is a value, so its data is released with it on every path.
     const KVPReply reply = link.requestMulti(Command::MemoryState, MemoryStateParameter);
     if (reply.status != StatusOk || reply.data.size() < MemoryStatusLength) {
+        return std::nullopt;
+    }
+    if (patchNotEmpty) {
+        *patchNotEmpty = (reply.data[1] & PatchEmptyBit) == 0;
+    }
+    return static_cast<int>(reply.data[0]);
+}
+
+MemoryStatus queryMemoryStatus(KVPLink& link, int needed, bool& patchNotEmpty)
+{
+    const std::optional<int> freeSlots = queryFreeSlots(link, &patchNotEmpty);
+    if (!freeSlots) {
         return MemoryStatus::NoAnswer;
     }
-    patchNotEmpty = (reply.data[1] & PatchEmptyBit) == 0;
-    return static_cast<int>(reply.data[0]) >= needed ? MemoryStatus::Enough : MemoryStatus::TooFewSlots;
+    return *freeSlots >= needed ? MemoryStatus::Enough : MemoryStatus::TooFewSlots;
 }
 
 } // namespace korvane::KVP

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 namespace korvane::KVP {
 
 class KVPLink;
@@ -15,6 +17,10 @@ enum class MemoryStatus {
     TooFewSlots, ///< it answered, with fewer free slots
     NoAnswer, ///< no usable answer came (refused, garbled, silent): the slots are unknown
 };
+
+/// One memory-state exchange: the free slots, or nothing when no usable answer came.
+/// `patchNotEmpty`, when given, is set from the answer.
+std::optional<int> queryFreeSlots(KVPLink& link, bool* patchNotEmpty = nullptr);
 
 /// One memory-state exchange for `needed` slots. `patchNotEmpty` is set from the answer
 /// whenever one came, also when the slots are too few, and left alone when none came.

@@ -2,18 +2,10 @@
 
 #include "DeviceCapabilities.h"
 #include "DeviceMemoryStatus.h"
-#include "KVPFrame.h"
 #include "KVPLink.h"
 #include "KVPWorkerParams.h"
 
 namespace korvane::KVP {
-
-namespace {
-
-/// The memory-state command takes no parameter.
-constexpr uint16_t MemoryStateParameter = 0;
-
-} // namespace
 
 KVPMemoryStateRequest::KVPMemoryStateRequest(QObject* parent) : KVPWorkerRequestI(parent) { }
 
@@ -25,12 +17,12 @@ void KVPMemoryStateRequest::work(void* params)
         emit failed(FailGeneral);
         return;
     }
-    const KVPReply reply = link->requestMulti(Command::MemoryState, MemoryStateParameter);
-    if (reply.status != StatusOk || reply.data.size() < MemoryStatusLength) {
+    const std::optional<int> freeSlots = queryFreeSlots(*link);
+    if (!freeSlots) {
         emit failed(FailGeneral);
         return;
     }
-    m_freeSlots = static_cast<int>(reply.data[0]);
+    m_freeSlots = *freeSlots;
     emit workDone();
 }
 

@@ -20,7 +20,7 @@ constexpr int KillPoints = 12;
 // Enough that a save takes over a hundred milliseconds, so kills land inside the writing.
 constexpr int OldCount = 400;
 constexpr int NewCount = 411;
-constexpr int HelperTimeoutMs = 60000;
+constexpr int SaverTimeoutMs = 60000;
 
 /// The names of the definitions of a library whose every member arrived whole.
 QStringList fingerprint(const QString& path)
@@ -38,17 +38,17 @@ QStringList fingerprint(const QString& path)
 }
 
 /// Starts this program saving `count` generated definitions to `path`; true once it is ready.
-bool startSave(QProcess& helper, const QString& path, int count = NewCount, int seed = 2)
+bool startSave(QProcess& saver, const QString& path, int count = NewCount, int variant = 2)
 {
-    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helper.start(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("--save"), path, QString::number(count), QString::number(seed)});
-    while (helper.waitForStarted(HelperTimeoutMs) && !helper.canReadLine()) {
-        if (!helper.waitForReadyRead(HelperTimeoutMs)) {
+    saver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    saver.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--save"), path, QString::number(count), QString::number(variant)});
+    while (saver.waitForStarted(SaverTimeoutMs) && !saver.canReadLine()) {
+        if (!saver.waitForReadyRead(SaverTimeoutMs)) {
             return false;
         }
     }
-    return helper.readLine() == "ready\n";
+    return saver.readLine() == "ready\n";
 }
 
 } // namespace
@@ -70,13 +70,13 @@ void TestCrashSafeSave::killedSaveLeavesTheOldOrTheNewLibrary()
     // The longer of two whole saves, from "ready" to "saved", sets the span of the kills.
     qint64 saveMicroseconds = 0;
     for (const bool isNew : {false, true}) {
-        QProcess helper;
+        QProcess saver;
         QElapsedTimer timer;
-        QVERIFY(isNew ? startSave(helper, path + ".new") : startSave(helper, path, OldCount, 1));
+        QVERIFY(isNew ? startSave(saver, path + ".new") : startSave(saver, path, OldCount, 1));
         timer.start();
-        while (!helper.canReadLine() && helper.waitForReadyRead(HelperTimeoutMs)) { }
+        while (!saver.canReadLine() && saver.waitForReadyRead(SaverTimeoutMs)) { }
         saveMicroseconds = std::max(saveMicroseconds, timer.nsecsElapsed() / 1000);
-        QVERIFY(helper.waitForFinished(HelperTimeoutMs) && helper.exitCode() == 0);
+        QVERIFY(saver.waitForFinished(SaverTimeoutMs) && saver.exitCode() == 0);
     }
     QFile old(path);
     QVERIFY(old.open(QIODevice::ReadOnly));
@@ -96,11 +96,11 @@ void TestCrashSafeSave::killedSaveLeavesTheOldOrTheNewLibrary()
         // Held open across the save: the old file itself is never written to or truncated.
         QVERIFY(old.open(QIODevice::ReadOnly));
 
-        QProcess helper;
-        QVERIFY(startSave(helper, path));
+        QProcess saver;
+        QVERIFY(startSave(saver, path));
         std::this_thread::sleep_for(delay);
-        helper.kill();
-        QVERIFY(helper.waitForFinished(HelperTimeoutMs));
+        saver.kill();
+        QVERIFY(saver.waitForFinished(SaverTimeoutMs));
 
         const QString context = QStringLiteral("killed after %1 us").arg(delay.count());
         const QStringList found = fingerprint(path);
