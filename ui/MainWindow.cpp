@@ -25,16 +25,9 @@ namespace {
 
 /// How long the status bar tells that the start library could not be opened.
 constexpr int StatusMessageMs = 10000;
-/// How long the status bar confirms what was just done (saved, imported).
-constexpr int ConfirmationMs = 5000;
 
 const QString LibraryFileCaption = QStringLiteral("Open Fixture Definition Library");
 const QString LibrarySuffix = QStringLiteral("kvfl");
-
-QString countText(qsizetype count, const QString& one, const QString& many)
-{
-    return count == 1 ? one : many.arg(count);
-}
 
 /// The settings store. Until this name it was named after the application, whose "/"
 /// made a folder "QRD-540B " (with the blank) in the user's configuration folder; what
@@ -71,6 +64,11 @@ QString layoutKey(const QObject* object, const QObject* window)
 }
 
 } // namespace
+
+QString MainWindow::countText(qsizetype count, const QString& one, const QString& many)
+{
+    return count == 1 ? one : many.arg(count);
+}
 
 MainWindow::MainWindow(QWidget* parent, std::shared_ptr<UserPrompts> prompts)
     : QMainWindow(parent), m_prompts(prompts ? std::move(prompts) : UserPrompts::standard())

@@ -117,6 +117,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    /// How long the status bar shows a confirmation: long enough to read, short enough not
+    /// to stand for the next one.
+    static constexpr int ConfirmationMs = 5000;
+    /// `one` for a single definition, `many` with the count for any other number. Written
+    /// out rather than with %n, which shows "definition(s)" while no translation is loaded.
+    static QString countText(qsizetype count, const QString& one, const QString& many);
+
     void setUp();
     /// Tab order across the panels; the tables leave Tab to it.
     void setUpKeyboard();

@@ -29,15 +29,6 @@ namespace {
 
 const QString FirmwareUpdateLink = QStringLiteral("update-device");
 const QString Qrd540bModel = QStringLiteral("QRD-540B");
-/// Long enough to read a short confirmation, short enough not to stand for the next one.
-constexpr int ConfirmationMs = 5000;
-
-/// `one` for a single definition, `many` with the count for any other number. Written out
-/// rather than with %n, which shows "definition(s)" while no translation is loaded.
-QString countText(int count, const QString& one, const QString& many)
-{
-    return count == 1 ? one : many.arg(count);
-}
 
 } // namespace
 
