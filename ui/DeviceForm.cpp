@@ -2,9 +2,9 @@
 #include "ui_DeviceForm.h"
 
 #include "BusyIndicatorOverlay.h"
-#include "CutTextToolTipDelegate.h"
 #include "DeviceLabels.h"
 #include "DeviceRecord.h"
+#include "FixtureTableColumns.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "RemoteFixtureDefinitionListModel.h"
 #include "ResourcePaths.h"
@@ -19,9 +19,6 @@ namespace {
 
 /// The device lists each stored definition by the header of its record.
 constexpr int ListEntryLength = DeviceRecord::HeaderLength;
-/// A header margin on either side of a title, and one for the section's lines.
-constexpr int HeaderMargins = 3;
-
 } // namespace
 
 DeviceForm::DeviceForm(QWidget* parent)
@@ -45,7 +42,6 @@ DeviceForm::DeviceForm(QWidget* parent)
     // Until the user picks a column the rows stay in the device's own order; without this
     // the view would sort by the first column the moment sorting is switched on.
     m_ui->fixtureListView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    m_ui->fixtureListView->setItemDelegate(new CutTextToolTipDelegate(m_ui->fixtureListView));
     attachProxy();
     clearDeviceInfo();
 
@@ -274,23 +270,7 @@ void DeviceForm::attachProxy()
     if (view->horizontalHeader()->count() == RemoteFixtureDefinitionListModel::ColumnCount
         && view->horizontalHeader()->sectionResizeMode(RemoteFixtureDefinitionListModel::NameColumn)
             != QHeaderView::Stretch) {
-        sizeColumns();
-    }
-}
-
-void DeviceForm::sizeColumns()
-{
-    // As in the library table: the name takes the room, the other two their titles' width.
-    // Their size hints would add room for a sort arrow that the narrow panel cannot spare.
-    QHeaderView* header = m_ui->fixtureListView->horizontalHeader();
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(RemoteFixtureDefinitionListModel::NameColumn, QHeaderView::Stretch);
-    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-    for (int column :
-         {RemoteFixtureDefinitionListModel::ChannelsColumn, RemoteFixtureDefinitionListModel::ManufacturerColumn}) {
-        const QString title = m_proxy->headerData(column, Qt::Horizontal).toString();
-        header->setSectionResizeMode(column, QHeaderView::Interactive);
-        header->resizeSection(column, header->fontMetrics().horizontalAdvance(title) + HeaderMargins * margin);
+        sizeFixtureTableColumns(view, RemoteFixtureDefinitionListModel::NameColumn);
     }
 }
 

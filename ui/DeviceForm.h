@@ -108,7 +108,6 @@ public Q_SLOTS:
 private:
     void attachProxy();
     void replaceModel(std::unique_ptr<RemoteFixtureDefinitionListModel> model);
-    void sizeColumns();
     void showDeviceInfo();
 
     std::unique_ptr<Ui::DeviceForm> m_ui;

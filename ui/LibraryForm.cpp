@@ -1,6 +1,7 @@
 #include "LibraryForm.h"
 #include "ui_LibraryForm.h"
 
+#include "FixtureTableColumns.h"
 #include "KVFLArchive.h"
 #include "LocalFixtureDefinitionEditForm.h"
 #include "LocalFixtureDefinitionListModel.h"
@@ -20,8 +21,6 @@
 #include <functional>
 
 namespace {
-constexpr int NameColumnWidth = 230;
-constexpr int ChannelsColumnWidth = 80;
 } // namespace
 
 int LibraryForm::s_tickCounter = 0;
@@ -56,9 +55,7 @@ LibraryForm::LibraryForm(QWidget* parent)
     table->setSortingEnabled(true);
     table->sortByColumn(LocalFixtureDefinitionListModel::NameColumn, Qt::AscendingOrder);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
-    // Names are the longest texts; the manufacturer column takes the rest.
-    table->horizontalHeader()->resizeSection(LocalFixtureDefinitionListModel::NameColumn, NameColumnWidth);
-    table->horizontalHeader()->resizeSection(LocalFixtureDefinitionListModel::ChannelsColumn, ChannelsColumnWidth);
+    sizeFixtureTableColumns(table, LocalFixtureDefinitionListModel::NameColumn);
     connect(table, &QWidget::customContextMenuRequested, this, &LibraryForm::showContextMenu);
     connect(m_ui->duplicateFixtureDefinition, &QPushButton::clicked, this, &LibraryForm::duplicateFixtures_clicked);
     // The panel's buttons take no focus, so Tab runs filter, table, editor; the keys
@@ -76,6 +73,15 @@ LibraryForm::LibraryForm(QWidget* parent)
         m_ui->filterLineEdit->selectAll();
     });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::requestCounterUpdate);
+    connect(
+        table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::updateSelectionButtons);
+    updateSelectionButtons();
+    // A rename re-sorts the table: the row being edited stays in sight at its new place.
+    connect(m_proxyModel, &QAbstractItemModel::layoutChanged, table, [table] {
+        if (table->currentIndex().isValid()) {
+            table->scrollTo(table->currentIndex());
+        }
+    });
 
     updateFilter();
     updateCompleter();
@@ -438,7 +444,14 @@ void LibraryForm::slotArchiveModified()
 void LibraryForm::setLocked(bool locked)
 {
     m_locked = locked;
-    m_ui->removeFixtureDefinition->setEnabled(!locked);
+    updateSelectionButtons();
+}
+
+void LibraryForm::updateSelectionButtons()
+{
+    const bool selected = m_ui->fixtureDefinitionsTableView->selectionModel()->hasSelection();
+    m_ui->removeFixtureDefinition->setEnabled(!m_locked && selected);
+    m_ui->duplicateFixtureDefinition->setEnabled(selected);
 }
 
 void LibraryForm::setTabOrderAfter(QWidget* previous)

@@ -125,6 +125,8 @@ public Q_SLOTS:
     void slotArchiveModified();
 
 private:
+    /// Remove and Duplicate act on the selection; with none they are off.
+    void updateSelectionButtons();
     void installModel(std::unique_ptr<LocalFixtureDefinitionListModel> model);
     /// Appends copies of `definitions`, the last through addFixtureDefinition().
     void appendDefinitions(const QList<QKVFixtureDefinition*>& definitions);

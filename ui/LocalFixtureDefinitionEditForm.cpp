@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 
@@ -89,23 +90,75 @@ bool LocalFixtureDefinitionEditForm::eventFilter(QObject* watched, QEvent* event
     return QWidget::eventFilter(watched, event);
 }
 
+namespace {
+
+/// Moves every label of column 0 into a row of its own above its field, or back. The
+/// fields keep their columns, so column 0 empties and the fields take the label's width.
+void setLabelsAbove(QGridLayout* grid, bool above)
+{
+    struct Cell
+    {
+        QLayoutItem* item;
+        int row, column, rowSpan, columnSpan;
+    };
+    QList<Cell> cells;
+    int columns = grid->columnCount();
+    for (int i = grid->count() - 1; i >= 0; --i) {
+        Cell cell {nullptr, 0, 0, 0, 0};
+        grid->getItemPosition(i, &cell.row, &cell.column, &cell.rowSpan, &cell.columnSpan);
+        cell.item = grid->takeAt(i);
+        cells.prepend(cell);
+    }
+    for (Cell& cell : cells) {
+        const bool label = qobject_cast<QLabel*>(cell.item->widget()) != nullptr;
+        if (above) {
+            cell.row = 2 * cell.row + (label ? 0 : 1);
+            cell.columnSpan = label ? columns : cell.columnSpan;
+        } else {
+            cell.row /= 2;
+            cell.columnSpan = label ? 1 : cell.columnSpan;
+        }
+        grid->addItem(cell.item, cell.row, cell.column, cell.rowSpan, cell.columnSpan);
+    }
+}
+
+} // namespace
+
 void LocalFixtureDefinitionEditForm::placeShortNameGroup()
 {
     auto* grid = m_ui->formLayout;
+    const int margins = grid->contentsMargins().left() + grid->contentsMargins().right();
+    if (m_sideBySideWidth == 0) {
+        // Measured once, in the arrangement of the form file, so the thresholds do not
+        // move with the arrangement they choose.
+        m_sideBySideWidth = m_ui->generalGroup->minimumSizeHint().width()
+            + m_ui->generalShortGroup->minimumSizeHint().width() + grid->horizontalSpacing() + margins;
+        m_stackedWidth = std::max({m_ui->generalGroup->minimumSizeHint().width(),
+                                   m_ui->generalShortGroup->minimumSizeHint().width(),
+                                   m_ui->channelsGroup->minimumSizeHint().width()})
+            + margins;
+    }
     const int room = parentWidget() ? qMin(width(), parentWidget()->width()) : width();
-    const int sideBySide = m_ui->generalGroup->minimumSizeHint().width()
-        + m_ui->generalShortGroup->minimumSizeHint().width() + grid->horizontalSpacing()
-        + grid->contentsMargins().left() + grid->contentsMargins().right();
-    const bool stacked = room < sideBySide;
-    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
-    grid->getItemPosition(grid->indexOf(m_ui->generalShortGroup), &row, &column, &rowSpan, &columnSpan);
-    if (stacked == (row == 1)) {
+    const Arrangement wanted = room >= m_sideBySideWidth ? Arrangement::SideBySide
+        : room >= m_stackedWidth                         ? Arrangement::Stacked
+                                                         : Arrangement::Narrow;
+    if (wanted == m_arrangement) {
         return;
     }
-    grid->removeWidget(m_ui->generalShortGroup);
-    grid->removeWidget(m_ui->channelsGroup);
-    grid->addWidget(m_ui->generalShortGroup, stacked ? 1 : 0, stacked ? 0 : 1);
-    grid->addWidget(m_ui->channelsGroup, stacked ? 2 : 1, 0, 1, 2);
+    const bool stacked = wanted != Arrangement::SideBySide;
+    if (stacked != (m_arrangement != Arrangement::SideBySide)) {
+        grid->removeWidget(m_ui->generalShortGroup);
+        grid->removeWidget(m_ui->channelsGroup);
+        grid->addWidget(m_ui->generalShortGroup, stacked ? 1 : 0, stacked ? 0 : 1);
+        grid->addWidget(m_ui->channelsGroup, stacked ? 2 : 1, 0, 1, 2);
+    }
+    const bool narrow = wanted == Arrangement::Narrow;
+    if (narrow != (m_arrangement == Arrangement::Narrow)) {
+        setLabelsAbove(m_ui->generalShortLayout, narrow);
+        setLabelsAbove(m_ui->channelEditLayout, narrow);
+        m_ui->channelSplitter->setOrientation(narrow ? Qt::Vertical : Qt::Horizontal);
+    }
+    m_arrangement = wanted;
 }
 
 LocalFixtureDefinitionEditForm::~LocalFixtureDefinitionEditForm()

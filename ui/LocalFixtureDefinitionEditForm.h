@@ -77,9 +77,11 @@ protected:
 
 private:
     /// Puts the short names under the long ones when both groups side by side would not
-    /// fit the room there is (in a scroll area, its viewport), so no field is squeezed
-    /// below what the device shows.
+    /// fit the room there is (in a scroll area, its viewport), and where even that is too
+    /// wide, the labels above their fields and the channel fields under the channel list,
+    /// so no field is squeezed below what the device shows and nothing scrolls sideways.
     void placeShortNameGroup();
+    enum class Arrangement { SideBySide, Stacked, Narrow };
 
 private:
     void clearForm();
@@ -99,4 +101,7 @@ private:
     std::unique_ptr<LocalChannelListModel> m_channelModel;
     QSortFilterProxyModel* m_channelProxy;
     QList<QWidget*> m_tabStops;
+    Arrangement m_arrangement = Arrangement::SideBySide;
+    int m_sideBySideWidth = 0;
+    int m_stackedWidth = 0;
 };

@@ -107,9 +107,9 @@ void MainWindow::setUp()
     setWindowTitle(AppSettings::ApplicationName);
     setWindowIcon(QIcon(ResourcePaths::WindowIcon));
     resize(InitialWidth, InitialHeight);
-    // Three eighths to the device list, which reads well narrow; the rest to the library,
-    // whose editor fields need the room (a layout the user saved replaces this).
-    m_ui->splitter->setSizes({3, 5});
+    // Half each: at 800 pixels both tables then show their names whole, and the editor
+    // arranges itself for the room it gets (a layout the user saved replaces this).
+    m_ui->splitter->setSizes({InitialWidth / 2, InitialWidth / 2});
     restoreLayout();
     // The worker thread reports the device's versions as uint16_t across threads; the
     // queued connection finds the type only under this name.

@@ -170,6 +170,9 @@ private Q_SLOTS:
         QVERIFY(copy.size() == 1 && f.form.selectedFixtureDefinitions().size() == 8);
         triggerEntry(*menu, "Clear selection");
         QCOMPARE(f.form.selectedFixtureDefinitions().size(), 0);
+        for (const char* button : {"duplicateFixtureDefinition", "removeFixtureDefinition"}) {
+            QVERIFY(!f.form.findChild<QAbstractButton*>(button)->isEnabled());
+        }
         triggerEntry(*menu, "Add new fixture definition");
         QCOMPARE(columnTexts(f.form.listModel()).last(), QStringLiteral("New Fixture"));
         QCOMPARE(f.form.editForm()->fixtureDefinition(), f.form.listModel()->definitionAt(8));

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -230,18 +231,22 @@ private Q_SLOTS:
         QCOMPARE(edited.size(), 0);
     }
 
-    void shortNamesGoUnderTheLongOnesWhenNarrowAndShowTheWidestText()
+    void narrowRoomStacksTheFormInsteadOfScrollingSideways()
     {
         QScrollArea area; // as the library panel holds it: the room is the viewport's
         area.setWidgetResizable(true);
         auto* form = new Form;
         area.setWidget(form);
-        const auto top = [form](const char* group) { return form->findChild<QWidget*>(group)->y(); };
-        for (int width : {1400, 380, 1400}) {
+        const auto y = [form](const char* name) { return form->findChild<QWidget*>(name)->mapTo(form, QPoint()).y(); };
+        // 400: the library half of an 800-pixel window.
+        for (int width : {1400, 400, 1400}) {
             area.resize(width, 600);
             area.show();
             QVERIFY(QTest::qWaitForWindowExposed(&area));
-            QTRY_COMPARE(top("generalShortGroup") > top("generalGroup"), width < 1000);
+            QTRY_COMPARE(y("generalShortGroup") > y("generalGroup"), width < 1000);
+            QTRY_COMPARE(y("label_fixtureNameShort") < y("fixtureNameShort"), width < 1000);
+            QTRY_COMPARE(y("label_channelName") < y("channelName"), width < 1000);
+            QCOMPARE(area.horizontalScrollBar()->maximum(), 0);
         }
         const QFontMetrics metrics = form->edit("fixtureNameShort")->fontMetrics();
         QVERIFY(form->edit("fixtureNameShort")->width() > metrics.horizontalAdvance(QString(20, 'W')));

@@ -263,7 +263,7 @@ private Q_SLOTS:
         window.resize(900, 600);
         auto* splitter = window.findChild<QSplitter*>("splitter");
         splitter->setSizes({100, 700});
-        window.findChild<QTableView*>("fixtureDefinitionsTableView")->horizontalHeader()->resizeSection(0, 123);
+        window.findChild<QTableView*>("fixtureDefinitionsTableView")->horizontalHeader()->resizeSection(2, 123);
         m_prompts->buttons = {QMessageBox::Discard};
         window.close();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
@@ -272,7 +272,7 @@ private Q_SLOTS:
         MainWindow next(QString(), m_prompts);
         QVERIFY(next.size() == QSize(900, 600)
                 && next.findChild<QSplitter*>("splitter")->saveState() == splitter->saveState());
-        QCOMPARE(next.findChild<QTableView*>("fixtureDefinitionsTableView")->horizontalHeader()->sectionSize(0), 123);
+        QCOMPARE(next.findChild<QTableView*>("fixtureDefinitionsTableView")->horizontalHeader()->sectionSize(2), 123);
     }
 
     void aboutRunsTheDialog()
