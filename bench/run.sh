@@ -12,7 +12,8 @@ if [ "${1:-}" = "--quick" ]; then
     idleSeconds=2
 fi
 
-benchmarks=(bench-library bench-library-panel bench-list-model bench-kvp-link bench-worker-idle bench-editor-memory)
+benchmarks=(bench-library bench-library-panel bench-list-model bench-kvp-link bench-worker-idle bench-editor-memory
+    bench-catalogue)
 
 ./scripts/install-deps.sh >&2
 if [ ! -f build-bench/CMakeCache.txt ]; then

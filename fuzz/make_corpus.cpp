@@ -155,6 +155,20 @@ void fixtureXml(const QString& sourceDir, const std::vector<std::unique_ptr<QKVF
                            "</KorvaneFixtureDefinition>"));
 }
 
+/// QLC+ fixture files come from QLC+, not from this program: the test files are the corpus.
+void qxf(const QString& sourceDir)
+{
+    const QFileInfoList files
+        = QDir(sourceDir + QStringLiteral("/tests/data/qxf")).entryInfoList({QStringLiteral("*.qxf")}, QDir::Files);
+    for (const QFileInfo& info : files) {
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::exit(1);
+        }
+        write("fuzz_qxf", info.fileName(), file.readAll());
+    }
+}
+
 QByteArray library(const QList<QKVFixtureDefinition*>& definitions)
 {
     QByteArray bytes;
@@ -431,6 +445,7 @@ int main(int argc, char** argv)
     const auto definitions = sampleDefinitions();
     fixtureXml(sourceDir, definitions);
     kvflArchive(sourceDir, definitions);
+    qxf(sourceDir);
     kvu2();
     QKVFixtureDefinition spot(*definitions.front());
     const QByteArray record = DeviceRecord::buildRecord(spot);

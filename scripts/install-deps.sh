@@ -13,6 +13,9 @@ packages=(
     libarchive-dev
     libftdi1-dev
     libusb-1.0-0-dev
+    # QLC+'s fixture files: the fixture browser's catalogue, read whole by the tests and
+    # the catalogue benchmark.
+    qlcplus-data
 )
 
 missing=()
