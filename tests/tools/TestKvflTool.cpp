@@ -2,11 +2,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -32,6 +36,45 @@ QJsonObject channel(int number, const QString& name, const QString& shortName = 
     return QJsonObject {{"number", number}, {"name", name}, {"shortName", shortName}, {"autoShortName", autoShortName}};
 }
 
+/// A QLC+ fixture file of the manufacturer Zyxwv whose fixture has the channels C1..Cn,
+/// each mode taking the first of them.
+QByteArray fixtureFile(const QByteArray& model, const QByteArray& type, const QList<std::pair<QByteArray, int>>& modes)
+{
+    int channels = 0;
+    QByteArray modeXml;
+    for (const auto& [name, count] : modes) {
+        channels = std::max(channels, count);
+        modeXml += "<Mode Name=\"" + name + "\">";
+        for (int i = 0; i < count; ++i) {
+            modeXml += "<Channel Number=\"" + QByteArray::number(i) + "\">C" + QByteArray::number(i + 1) + "</Channel>";
+        }
+        modeXml += "</Mode>";
+    }
+    QByteArray xml = "<?xml version=\"1.0\"?>\n<FixtureDefinition xmlns=\"http://www.qlcplus.org/FixtureDefinition\">"
+                     "<Manufacturer>Zyxwv</Manufacturer><Model>"
+        + model + "</Model><Type>" + type + "</Type>";
+    for (int i = 1; i <= channels; ++i) {
+        xml += "<Channel Name=\"C" + QByteArray::number(i) + "\"/>";
+    }
+    return xml + modeXml + "</FixtureDefinition>\n";
+}
+
+/// The strings of a JSON array, or the `key` field of each of its objects.
+QStringList strings(const QJsonValue& array, const char* key = nullptr)
+{
+    QStringList list;
+    for (const QJsonValue& value : array.toArray()) {
+        list.append(key ? value[QLatin1String(key)].toString() : value.toString());
+    }
+    return list;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 /// Runs the real kvfl binary the way scripts do and checks what it prints, what it
@@ -43,7 +86,91 @@ class TestKvflTool : public QObject
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path())); }
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()) && QDir().mkpath("qxf/sub"));
+        QVERIFY(writeFile("qxf/spot.qxf", fixtureFile("Spot 250", "Moving Head", {{"Basic", 3}, {"Huge", 46}})));
+        QVERIFY(writeFile("qxf/sub/fogger.qxf", fixtureFile("Fogger", "Smoke", {{"Normal", 2}})));
+        QVERIFY(writeFile("qxf/broken.qxf", "<FixtureDefinition><Model>Cut short"));
+        QVERIFY(QFile::copy(QRD_TEST_DATA_DIR "/UnreadableMember.kvfl", "partial.kvfl"));
+    }
+
+    void catalogueSearchesGivenFoldersBesidesQlcPlus()
+    {
+        // QLC+'s own fixtures are read too; the made-up manufacturer keeps them out of the result.
+        const ProcessRun run = runKvfl({"catalogue", "--folder", "qxf", "--search", "SPOT  zyxwv"});
+        QCOMPARE(run.exitCode, 0);
+        const QString broken = QFileInfo("qxf/broken.qxf").canonicalFilePath();
+        QVERIFY2(run.err.contains(("Failed to read " + broken + ": line ").toUtf8()), run.err.constData());
+        QJsonArray modes = QJsonDocument::fromJson(run.out).array();
+        QJsonObject huge = modes.last().toObject();
+        QVERIFY2(huge.take("reason").toString().startsWith("46 channels"), run.out.constData());
+        modes.replace(modes.size() - 1, huge);
+        const auto mode = [](const QString& name, int channels) {
+            return QJsonObject {{"manufacturer", "Zyxwv"},
+                                {"model", "Spot 250"},
+                                {"mode", name},
+                                {"name", "Spot 250 (" + name + ")"},
+                                {"type", 0},
+                                {"channels", channels},
+                                {"file", QFileInfo("qxf/spot.qxf").canonicalFilePath()}};
+        };
+        QCOMPARE(modes, (QJsonArray {mode("Basic", 3), mode("Huge", 46)}));
+    }
+
+    void importQxfAddsUsableModesOnce_data()
+    {
+        QTest::addColumn<QStringList>("sources"); // the arguments after the library
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("skipped");
+        QTest::addColumn<QStringList>("failed");
+        QTest::newRow("folder at any depth, one file broken")
+            << QStringList {"qxf"} << QStringList {"Spot 250 (Basic)", "Fogger"} << QStringList {"Spot 250 (Huge)"}
+            << QStringList {"qxf/broken.qxf"};
+        QTest::newRow("modes by mode and by definition name")
+            << QStringList {"qxf/spot.qxf", "--mode", "Huge", "qxf/sub/fogger.qxf", "--mode=Fogger"}
+            << QStringList {"Fogger"} << QStringList {"Spot 250 (Huge)"} << QStringList();
+        QTest::newRow("missing file") << QStringList {"absent.qxf", "qxf/spot.qxf", "--mode", "Basic"}
+                                      << QStringList {"Spot 250 (Basic)"} << QStringList()
+                                      << QStringList {"absent.qxf"};
+    }
+    void importQxfAddsUsableModesOnce()
+    {
+        QFETCH(QStringList, sources);
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, skipped);
+        QFETCH(QStringList, failed);
+        QFile::remove("imported.kvfl");
+        const QStringList arguments = QStringList {"import-qxf", "imported.kvfl"} + sources;
+        const ProcessRun first = runKvfl(arguments);
+        QCOMPARE(first.exitCode, failed.isEmpty() ? 0 : 1);
+        const QJsonObject summary = QJsonDocument::fromJson(first.out).object();
+        QCOMPARE(strings(summary["added"]), added);
+        QCOMPARE(strings(summary["skipped"], "name"), skipped);
+        QCOMPARE(strings(summary["failed"], "file"), failed);
+        for (const QString& file : failed) {
+            QVERIFY2(first.err.contains(("Failed to read " + file + ": ").toUtf8()), first.err.constData());
+        }
+
+        const QJsonArray definitions
+            = QJsonDocument::fromJson(runKvfl({"dump", "imported.kvfl"}).out)["definitions"].toArray();
+        QCOMPARE(strings(definitions, "name"), added);
+        for (const QJsonValue& definition : definitions) {
+            QCOMPARE(definition["manufacturer"].toString(), QString("Zyxwv"));
+            QCOMPARE(definition["channels"].toArray().size(), definition["name"] == "Fogger" ? 2 : 3);
+        }
+
+        // The same import again finds every mode it added in the library.
+        const ProcessRun again = runKvfl(arguments);
+        QCOMPARE(again.exitCode, first.exitCode);
+        const QJsonObject repeated = QJsonDocument::fromJson(again.out).object();
+        QStringList skippedAgain = strings(repeated["skipped"], "name");
+        QStringList expected = skipped + added;
+        skippedAgain.sort();
+        expected.sort();
+        QVERIFY(repeated["added"].toArray().isEmpty());
+        QCOMPARE(skippedAgain, expected);
+    }
 
     void createWritesWhatDumpShows_data()
     {
@@ -130,6 +257,12 @@ private Q_SLOTS:
         definitions("misspelt channel field", R"({"channels": [{"short": "P"}]})", "0].channels[0]: unknown field");
         QTest::newRow("missing JSON file")
             << QStringList {"create", "refused.kvfl", "absent.json"} << QByteArray() << "Failed to read absent.json: ";
+        QTest::newRow("import-qxf: text file")
+            << QStringList {"import-qxf", "notes.kvfl", "qxf"} << QByteArray() << openFailed;
+        QTest::newRow("import-qxf: library read in part")
+            << QStringList {"import-qxf", "partial.kvfl", "qxf"} << QByteArray() << openFailed;
+        QTest::newRow("catalogue: folder missing")
+            << QStringList {"catalogue", "--folder", "absent"} << QByteArray() << "Not a folder: ";
         QTest::newRow("folder missing") << QStringList {"create", "no-such-folder/lib.kvfl"}
                                         << libraryJson({QJsonObject {{"name", "Spot"}}})
                                         << "Failed to save the library.\n";
@@ -146,6 +279,8 @@ private Q_SLOTS:
         QVERIFY2(run.err.startsWith(message.toUtf8()) && run.err.trimmed().size() > message.size(),
                  run.err.constData());
         QVERIFY(arguments.first() != "create" || !QFile::exists(arguments.at(1)));
+        // A library import-qxf could not read whole is left as it was.
+        QCOMPARE(fileBytes("partial.kvfl"), fileBytes(QRD_TEST_DATA_DIR "/UnreadableMember.kvfl"));
     }
 };
 

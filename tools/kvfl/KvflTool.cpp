@@ -1,5 +1,6 @@
 #include "KvflTool.h"
 
+#include "CatalogueCommands.h"
 #include "CommandDispatcher.h"
 #include "DeviceCommands.h"
 #include "FirmwareCommands.h"
@@ -11,12 +12,13 @@ namespace KvflTool {
 
 void setUp(CommandDispatcher& dispatcher)
 {
-    dispatcher.setDescription(
-        QStringLiteral("Works on the fixture libraries (.kvfl) of the QRD-540B / QRD-780 Fixture Library Editor, "
-                       "on the devices themselves, and on firmware update files, for scripts and bulk work. "
-                       "Results go to standard output, messages to standard error; on a terminal, device "
-                       "commands show their progress on standard error."));
+    dispatcher.setDescription(QStringLiteral(
+        "Works on the fixture libraries (.kvfl) of the QRD-540B / QRD-780 Fixture Library Editor, "
+        "on the devices themselves, on firmware update files and on QLC+ fixture files, for scripts "
+        "and bulk work. Results go to standard output, messages to standard error; on a terminal, device "
+        "commands show their progress on standard error."));
     LibraryCommands::addTo(dispatcher);
+    CatalogueCommands::addTo(dispatcher);
     DeviceCommands::addTo(dispatcher);
     TransferCommands::addTo(dispatcher);
     FirmwareCommands::addTo(dispatcher);
