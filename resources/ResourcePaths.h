@@ -27,6 +27,7 @@ inline const QString ChannelDeleteIcon = QStringLiteral(":/pixmaps/channel_del.i
 inline const QString UpIcon = QStringLiteral(":/pixmaps/Up.ico");
 inline const QString DownIcon = QStringLiteral(":/pixmaps/Down.ico");
 inline const QString FixtureIcon = QStringLiteral(":/pixmaps/Fixture.ico");
+inline const QString CatalogueIcon = QStringLiteral(":/pixmaps/catalogue.ico");
 inline const QString BusyAnimation = QStringLiteral(":/pixmaps/ajax-loader.gif");
 
 inline const QString Qrd540bFirmware = QStringLiteral(":/firmware/QRD-540B/QRD-540B.kv2");

@@ -838,6 +838,14 @@ def icon_search(c):
     c.fill(glint, with_alpha(WHITE, 220))
 
 
+def icon_catalogue(c):
+    """A fixture found in a catalogue: the par can under a magnifier."""
+    with c.at(5.0, 6.0, 0.8):
+        par_can(c)
+    with c.at(5.6, 5.6, 0.65):
+        icon_search(c)
+
+
 def icon_channel_new(c):
     fader(c)
     plus_badge(c)
@@ -877,6 +885,7 @@ ICONS = {
     "Up": icon_up,
     "Down": icon_down,
     "Fixture": icon_fixture,
+    "catalogue": icon_catalogue,
 }
 
 ICO_SIZES = (16, 24, 32, 48)

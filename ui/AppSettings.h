@@ -22,5 +22,7 @@ inline const QString GeometryKey = QStringLiteral("window/geometry");
 /// the widget's place in the window.
 inline const QString SplittersGroup = QStringLiteral("splitters/");
 inline const QString ColumnsGroup = QStringLiteral("columns/");
+/// Folders of QLC+ fixture files the user added to the fixture catalogue.
+inline const QString CatalogueFoldersKey = QStringLiteral("catalogue/folders");
 
 } // namespace AppSettings

@@ -342,20 +342,52 @@ void LibraryForm::duplicateFixtures_clicked()
     if (selected.isEmpty()) {
         return;
     }
-    const int first = m_listModel->rowCount();
-    m_listModel->appendCopies(selected);
-    QItemSelection copies;
+    const int first = m_listModel->appendCopies(selected);
+    QList<int> rows;
     for (int row = first; row < m_listModel->rowCount(); ++row) {
         QKVFixtureDefinition* copy = m_listModel->definitionAt(row);
         copy->setName(tr("%1 (copy)").arg(copy->name()));
         copy->applyAutoShortNames();
-        const QModelIndex shown = m_proxyModel->mapFromSource(m_listModel->index(row, 0));
-        copies.select(shown, shown);
+        rows << row;
     }
     // The copies become the selection, the last of them current, ready to be edited.
+    selectChangedRows(rows);
+}
+
+void LibraryForm::addDefinitions(const QList<QKVFixtureDefinition*>& additions,
+                                 const QList<std::pair<QKVFixtureDefinition*, QKVFixtureDefinition*>>& replacements)
+{
+    QList<int> rows;
+    for (const auto& [target, content] : replacements) {
+        const int row = static_cast<int>(m_listModel->definitions().indexOf(target));
+        if (row >= 0) {
+            m_listModel->setData(m_listModel->index(row, 0),
+                                 LocalFixtureDefinitionListModel::definitionVariant(content),
+                                 LocalFixtureDefinitionListModel::DefinitionRole);
+            rows << row;
+        }
+    }
+    if (!additions.isEmpty()) {
+        const int first = m_listModel->appendCopies(additions);
+        for (int row = first; row < m_listModel->rowCount(); ++row) {
+            rows << row;
+        }
+    }
+    if (!rows.isEmpty()) {
+        selectChangedRows(rows);
+    }
+}
+
+void LibraryForm::selectChangedRows(const QList<int>& sourceRows)
+{
+    QItemSelection shown;
+    for (int row : sourceRows) {
+        const QModelIndex index = m_proxyModel->mapFromSource(m_listModel->index(row, 0));
+        shown.select(index, index);
+    }
     QItemSelectionModel* selection = m_ui->fixtureDefinitionsTableView->selectionModel();
-    makeSourceRowCurrent(m_listModel->rowCount() - 1);
-    selection->select(copies, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    makeSourceRowCurrent(sourceRows.last());
+    selection->select(shown, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     updateCurrentFixtureDefinition();
     requestFilterUpdate();
     requestCompleterUpdate();

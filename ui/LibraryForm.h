@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <utility>
 
 #include "KVFLArchive.h"
 class LocalFixtureDefinitionEditForm;
@@ -61,6 +62,10 @@ public:
     bool importArchive(KVFLArchive* archive);
     /// Appends a copy of `definition` and makes it current when the filter shows it.
     void addFixtureDefinition(QKVFixtureDefinition* definition);
+    /// Appends copies of `additions` and makes each replaced definition (first) a copy of
+    /// its new content (second). Every row touched is selected, the last one current.
+    void addDefinitions(const QList<QKVFixtureDefinition*>& additions,
+                        const QList<std::pair<QKVFixtureDefinition*, QKVFixtureDefinition*>>& replacements = {});
     /// The definitions of the selected rows, in selection order; owned by the panel.
     QList<QKVFixtureDefinition*> selectedFixtureDefinitions() const;
     /// Set while a device operation runs: the context menu then refuses device actions
@@ -130,6 +135,8 @@ private:
     void installModel(std::unique_ptr<LocalFixtureDefinitionListModel> model);
     /// Appends copies of `definitions`, the last through addFixtureDefinition().
     void appendDefinitions(const QList<QKVFixtureDefinition*>& definitions);
+    /// Selects `sourceRows` as well, the last current, and announces the change.
+    void selectChangedRows(const QList<int>& sourceRows);
     /// Selects the row and makes it current; false when the filter hides it.
     bool makeSourceRowCurrent(int sourceRow);
     bool makeProxyRowCurrent(int proxyRow);

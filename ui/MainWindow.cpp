@@ -107,9 +107,11 @@ void MainWindow::setUp()
     setWindowTitle(AppSettings::ApplicationName);
     setWindowIcon(QIcon(ResourcePaths::WindowIcon));
     resize(InitialWidth, InitialHeight);
-    // Half each: at 800 pixels both tables then show their names whole, and the editor
-    // arranges itself for the room it gets (a layout the user saved replaces this).
-    m_ui->splitter->setSizes({InitialWidth / 2, InitialWidth / 2});
+    // The device list gets the room its names need, half of an 800-pixel window; a wider
+    // window gives the rest to the library, whose editor lays out side by side when it can
+    // (a layout the user saved replaces this).
+    m_ui->splitter->setStretchFactor(1, 1);
+    m_ui->splitter->setSizes({DeviceSideWidth, InitialWidth - DeviceSideWidth});
     restoreLayout();
     // The worker thread reports the device's versions as uint16_t across threads; the
     // queued connection finds the type only under this name.
@@ -152,6 +154,7 @@ void MainWindow::setUp()
     connect(m_ui->remoteForm, &DeviceForm::copyToComputerRequested, this, &MainWindow::downloadCurrentSelection);
     connect(m_ui->abortButton, &QPushButton::clicked, this, &MainWindow::abortButtonClicked);
     setUpKeyboard();
+    setUpCatalogue();
 
     openInitialLibrary();
 

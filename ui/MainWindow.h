@@ -3,6 +3,7 @@
 #include "KVPWorkerRequestI.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVRemoteFixtureDefinition.h"
+#include "QxfFixture.h"
 #include "UserPrompts.h"
 
 #include <QAction>
@@ -39,6 +40,8 @@ class MainWindow : public QMainWindow
 
 public:
     static constexpr int InitialWidth = 1200;
+    /// The device side's first width: its table's names whole at 800 pixels.
+    static constexpr int DeviceSideWidth = 400;
     static constexpr int InitialHeight = 690;
     /// A library above this size asks before it is opened (a library of thousands of
     /// definitions takes a while and usually is a mistake).
@@ -113,8 +116,15 @@ public Q_SLOTS:
     void progressTotal(uint percents);
     void abortButtonClicked();
 
+    /// Opens the fixture catalogue and adds the modes the user picks.
+    void addFromCatalogue();
+    /// Reads QLC+ fixture files and adds their modes, then says what was added and what not.
+    void importFixtureFiles(const QStringList& files);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     /// How long the status bar shows a confirmation: long enough to read, short enough not
@@ -127,6 +137,10 @@ private:
     void setUp();
     /// Tab order across the panels; the tables leave Tab to it.
     void setUpKeyboard();
+    void setUpCatalogue();
+    /// Adds definitions made from `modes`, asking about each one the library already has
+    /// (same manufacturer and name); returns how many were added or replaced.
+    int addModes(const QList<QxfMode>& modes);
 
     // Library document (MainWindow.cpp).
     void openInitialLibrary();
@@ -194,6 +208,8 @@ private:
     QAction* m_saveAction = nullptr;
     QAction* m_saveAsAction = nullptr;
     QAction* m_importAction = nullptr;
+    QAction* m_catalogueAction = nullptr;
+    QAction* m_importFixturesAction = nullptr;
     QAction* m_uploadAction = nullptr;
     QAction* m_downloadAction = nullptr;
     bool m_aborting = false;

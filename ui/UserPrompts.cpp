@@ -1,6 +1,7 @@
 #include "UserPrompts.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
 
@@ -22,15 +23,32 @@ QMessageBox::StandardButton QtUserPrompts::message(QWidget* parent, const Messag
             button->setText(it.value());
         }
     }
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    QCheckBox* checkBox = nullptr;
+    if (!prompt.checkBoxText.isEmpty()) {
+        checkBox = new QCheckBox(prompt.checkBoxText, &box);
+        box.setCheckBox(checkBox);
+    }
+    const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
+    if (checkBox && prompt.checkBoxChecked) {
+        *prompt.checkBoxChecked = checkBox->isChecked();
+    }
+    return answer;
 }
 
 QString QtUserPrompts::fileName(QWidget* parent, const FilePrompt& prompt)
 {
+    if (prompt.kind == FilePrompt::Folder) {
+        return QFileDialog::getExistingDirectory(parent, prompt.caption, prompt.directory);
+    }
     if (prompt.kind == FilePrompt::Save) {
         return QFileDialog::getSaveFileName(parent, prompt.caption, prompt.directory, prompt.filter);
     }
     return QFileDialog::getOpenFileName(parent, prompt.caption, prompt.directory, prompt.filter);
+}
+
+QStringList QtUserPrompts::openFileNames(QWidget* parent, const FilePrompt& prompt)
+{
+    return QFileDialog::getOpenFileNames(parent, prompt.caption, prompt.directory, prompt.filter);
 }
 
 int QtUserPrompts::runDialog(QDialog& dialog)

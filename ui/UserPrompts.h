@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -23,12 +24,16 @@ struct MessagePrompt
     /// Words that replace a standard button's own where they say better what it does
     /// ("Delete" on Yes); the answer is still the standard button.
     QMap<QMessageBox::StandardButton, QString> buttonTexts;
+    /// A check box under the text ("Do the same for the other ..."), when not empty; its
+    /// state on closing is written to `checkBoxChecked`.
+    QString checkBoxText;
+    bool* checkBoxChecked = nullptr;
 };
 
 /// One file chooser.
 struct FilePrompt
 {
-    enum Kind { Open, Save };
+    enum Kind { Open, Save, OpenMany, Folder };
     Kind kind = Open;
     QString caption;
     QString directory;
@@ -45,8 +50,10 @@ public:
 
     /// Shows a message box over `parent` (none when null); returns the button chosen.
     virtual QMessageBox::StandardButton message(QWidget* parent, const MessagePrompt& prompt) = 0;
-    /// Asks for a file; empty when the user cancelled.
+    /// Asks for a file (or a folder); empty when the user cancelled.
     virtual QString fileName(QWidget* parent, const FilePrompt& prompt) = 0;
+    /// Asks for several files (`OpenMany`); empty when the user cancelled.
+    virtual QStringList openFileNames(QWidget* parent, const FilePrompt& prompt) = 0;
     /// Runs `dialog` modally; returns its result.
     virtual int runDialog(QDialog& dialog) = 0;
 
@@ -60,5 +67,6 @@ class QtUserPrompts : public UserPrompts
 public:
     QMessageBox::StandardButton message(QWidget* parent, const MessagePrompt& prompt) override;
     QString fileName(QWidget* parent, const FilePrompt& prompt) override;
+    QStringList openFileNames(QWidget* parent, const FilePrompt& prompt) override;
     int runDialog(QDialog& dialog) override;
 };

@@ -94,6 +94,7 @@ public:
         return prompt.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     }
     QString fileName(QWidget*, const FilePrompt&) override { return {}; }
+    QStringList openFileNames(QWidget*, const FilePrompt&) override { return {}; }
     int runDialog(QDialog&) override { return 0; }
 };
 

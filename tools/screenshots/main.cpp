@@ -6,6 +6,8 @@
 #include "D2xxBackend.h"
 #include "DeviceForm.h"
 #include "DeviceRecord.h"
+#include "FixtureCatalogue.h"
+#include "FixtureCatalogueDialog.h"
 #include "FixtureType.h"
 #include "KVFLArchive.h"
 #include "LibraryForm.h"
@@ -22,14 +24,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QWindow>
 
 #include <cstdio>
@@ -102,6 +107,7 @@ public:
         return prompt.buttons & QMessageBox::Cancel ? QMessageBox::Cancel : QMessageBox::No;
     }
     QString fileName(QWidget*, const FilePrompt&) override { return {}; }
+    QStringList openFileNames(QWidget*, const FilePrompt&) override { return {}; }
     int runDialog(QDialog& dialog) override { return onDialog ? onDialog(dialog) : int(QDialog::Rejected); }
 
     std::function<int(QDialog&)> onDialog;
@@ -381,6 +387,21 @@ void aboutDialog()
 
 } // namespace
 
+/// The fixture catalogue over the installed QLC+ fixtures, searched for "robe spot".
+void catalogueDialog()
+{
+    FixtureCatalogueDialog dialog(FixtureCatalogue::standardFolders(), {}, std::make_shared<Prompts>());
+    check(showAndWait(dialog), "catalogue dialog");
+    if (!waitFor([&] { return dialog.model()->rowCount() > 0; }, 20000)) {
+        std::fprintf(stderr, "catalogue.png: no QLC+ fixtures installed (qlcplus-data)\n");
+        return;
+    }
+    dialog.searchField()->setText(QStringLiteral("robe spot"));
+    check(waitFor([&] { return dialog.preview()->topLevelItemCount() > 0; }, 5000), "catalogue search");
+    pause(200);
+    save(dialog, "catalogue.png", true);
+}
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -401,6 +422,7 @@ int main(int argc, char* argv[])
     libraryForm(work.path());
     deviceForm();
     aboutDialog();
+    catalogueDialog();
     setD2xxBackend(nullptr);
     return g_failures == 0 ? 0 : 1;
 }
