@@ -237,7 +237,12 @@ QString cutKeepingNumber(const QString& text, int length)
     // Only a number of its own: the "3" of "V3" means nothing once the "V" is cut off.
     const bool ownNumber = digits > 0 && digits < text.size() && text.at(text.size() - 1 - digits) == ' ';
     if (text.size() <= length || !ownNumber || digits + 2 > length) {
-        return ShortNames::firstCharacters(text, length).trimmed();
+        // Never the first digits of a number ("ClubSpot 15" for "ClubSpot 150 CT") or half
+        // a word: the cut goes back to the last blank, unless the first word is the cut.
+        const QString cut = ShortNames::firstCharacters(text, length);
+        const qsizetype blank = cut.lastIndexOf(' ');
+        const bool splits = text.size() > cut.size() && text.at(cut.size()) != ' ';
+        return (splits && blank > 0 ? cut.left(blank) : cut).trimmed();
     }
     const int room = length - static_cast<int>(digits) - 1;
     return ShortNames::firstCharacters(text.left(text.size() - digits - 1), room).trimmed() + ' ' + text.right(digits);

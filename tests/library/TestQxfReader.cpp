@@ -327,6 +327,7 @@ void TestQxfReader::channelShortNamesReadApart_data()
                               << QStringList {"*Col temp", "*Gobo rot"};
     QTest::newRow("trailing number kept") << QStringList {"Red segment 10", "Red segment 11", "XXXXXXXXXXXXXXXX 7"}
                                           << QStringList {"*Red seg 10", "*Red seg 11", "*XXXXXXXXXX 7"};
+    QTest::newRow("no number cut short") << QStringList {"Qqqq 12345678 Zz"} << QStringList {"*Qqqq"};
     QTest::newRow("plain cut between words") << QStringList {"Color wheel speed"} << QStringList {"Color wheel "};
     QTest::newRow("equal names stay equal") << QStringList {"Red", "Red", ""} << QStringList {"Red", "Red", ""};
     QTest::newRow("nothing left to abbreviate") << QStringList {"XXXXXXXXXXXXB", "XXXXXXXXXXXXC", "XXXXXXXXXXXXD"}
