@@ -261,6 +261,8 @@ private Q_SLOTS:
             << QStringList {"import-qxf", "notes.kvfl", "qxf"} << QByteArray() << openFailed;
         QTest::newRow("import-qxf: library read in part")
             << QStringList {"import-qxf", "partial.kvfl", "qxf"} << QByteArray() << openFailed;
+        QTest::newRow("download: library read in part")
+            << QStringList {"download", "partial.kvfl"} << QByteArray() << openFailed;
         QTest::newRow("catalogue: folder missing")
             << QStringList {"catalogue", "--folder", "absent"} << QByteArray() << "Not a folder: ";
         QTest::newRow("folder missing") << QStringList {"create", "no-such-folder/lib.kvfl"}
@@ -279,7 +281,7 @@ private Q_SLOTS:
         QVERIFY2(run.err.startsWith(message.toUtf8()) && run.err.trimmed().size() > message.size(),
                  run.err.constData());
         QVERIFY(arguments.first() != "create" || !QFile::exists(arguments.at(1)));
-        // A library import-qxf could not read whole is left as it was.
+        // A library read only in part is left as it was.
         QCOMPARE(fileBytes("partial.kvfl"), fileBytes(QRD_TEST_DATA_DIR "/UnreadableMember.kvfl"));
     }
 };

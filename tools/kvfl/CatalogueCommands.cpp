@@ -78,32 +78,6 @@ QStringList fixtureFiles(const QStringList& operands)
     return files;
 }
 
-/// Loads an existing library to append to. Saving writes back only what was read, so a
-/// library read in part (damaged, a member unreadable, content the reader drops) is
-/// refused rather than cut down.
-bool loadWhole(const QString& path, LibraryContent& library, Console& console)
-{
-    QString message;
-    QStringList unreadable;
-    if (LibraryFile::load(path, library, message, &unreadable)) {
-        if (message.isEmpty() && !unreadable.isEmpty()) {
-            message = QStringLiteral("the member %1 could not be read").arg(unreadable.first());
-        }
-        if (message.isEmpty() && library.unsupportedContent) {
-            message = QStringLiteral("it holds content the editor does not keep");
-        }
-        if (message.isEmpty()) {
-            return true;
-        }
-        message += QStringLiteral("; saving it would lose that part, so nothing was written.");
-    }
-    console.err() << LoadFailedMessage << '\n';
-    if (!message.isEmpty()) {
-        console.err() << message << '\n';
-    }
-    return false;
-}
-
 } // namespace
 
 namespace CatalogueCommands {
@@ -204,7 +178,9 @@ int importQxf(const QStringList& arguments, const CommandOptions& options, Conso
     const QString path = arguments.at(0);
     const bool existed = QFileInfo::exists(path);
     LibraryContent library;
-    if (existed && !loadWhole(path, library, console)) {
+    QString message;
+    if (existed && !LibraryFile::loadWhole(path, library, message)) {
+        console.err() << LoadFailedMessage << '\n' << message << '\n';
         return ExitCode::Failure;
     }
     QSet<QString> present;
@@ -264,7 +240,6 @@ int importQxf(const QStringList& arguments, const CommandOptions& options, Conso
 
     // Written once, so a failure part way leaves the library as it was; a missing one is
     // made even when empty, so a script can go on with it.
-    QString message;
     if ((!added.isEmpty() || !existed) && !LibraryFile::save(path, library, message)) {
         console.err() << SaveFailedMessage << '\n' << message << '\n';
         return ExitCode::Failure;

@@ -32,6 +32,25 @@ bool load(const QString& path, LibraryContent& content, QString& message, QStrin
     return true;
 }
 
+bool loadWhole(const QString& path, LibraryContent& content, QString& message)
+{
+    QStringList unreadable;
+    if (!load(path, content, message, &unreadable)) {
+        return false;
+    }
+    if (message.isEmpty() && !unreadable.isEmpty()) {
+        message = QStringLiteral("The member %1 could not be read").arg(unreadable.first());
+    }
+    if (message.isEmpty() && content.unsupportedContent) {
+        message = QStringLiteral("It holds content the editor does not keep");
+    }
+    if (message.isEmpty()) {
+        return true;
+    }
+    message += QStringLiteral("; saving it would lose that part, so nothing was written.");
+    return false;
+}
+
 bool save(const QString& path, const LibraryContent& content, QString& message)
 {
     KVFLArchive archive(path);

@@ -19,6 +19,11 @@ namespace LibraryFile {
 /// read (broken XML); their definitions are missing from `content`.
 bool load(const QString& path, LibraryContent& content, QString& message, QStringList* unreadableMembers = nullptr);
 
+/// load() for a library that will be written back with more in it: a library read only in
+/// part (damaged, a member unreadable, content the editor does not keep) is refused as
+/// well, since saving would lose the rest; `message` then says why.
+bool loadWhole(const QString& path, LibraryContent& content, QString& message);
+
 /// Writes `content`'s definitions, in order, as a new library file at `path`
 /// (KVFLArchive::setDefinitionsToSave() and save()). On failure `message` holds the
 /// archive's reason, and a file already at `path` is left as it was.

@@ -307,8 +307,9 @@ int download(const QStringList& arguments, const CommandOptions& options, Consol
     }
     LibraryContent library;
     QString message;
-    // A library that cannot be read is never replaced by a new one.
-    if (QFileInfo::exists(path) && !LibraryFile::load(path, library, message)) {
+    // A library that cannot be read is never replaced by a new one, nor one read in part
+    // by what was read of it.
+    if (QFileInfo::exists(path) && !LibraryFile::loadWhole(path, library, message)) {
         console.err() << LoadFailedMessage << '\n' << message << '\n';
         return ExitCode::Failure;
     }
