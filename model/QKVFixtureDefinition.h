@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "DeviceRecordLayout.h"
 #include "FixtureType.h"
 
 class QAbstractItemModel;
@@ -23,8 +24,9 @@ class QKVFixtureDefinition : public QObject
     Q_OBJECT
 
 public:
-    /// Channels the device record has room for; an upload needs 1..MaxChannels.
-    static constexpr int MaxChannels = 45;
+    /// Channels the device record has room for; an upload needs 1..MaxChannels
+    /// (DeviceFit::channelCountAccepted).
+    static constexpr int MaxChannels = DeviceRecord::MaxChannels;
 
     explicit QKVFixtureDefinition(QObject* parent = nullptr);
     /// Copies every field, the list position included, and deep-copies the channels.

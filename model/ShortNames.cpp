@@ -4,6 +4,13 @@ namespace ShortNames {
 
 QString firstCharacters(const QString& text, int length)
 {
+    const QStringView cut = firstCharactersView(text, length);
+    // An uncut text keeps sharing its data instead of being copied.
+    return cut.size() == text.size() ? text : cut.toString();
+}
+
+QStringView firstCharactersView(QStringView text, int length)
+{
     if (length <= 0) {
         return {};
     }

@@ -1,6 +1,7 @@
 #include "KVPFixtureWriteRequest.h"
 
 #include "DeviceCapabilities.h"
+#include "DeviceFit.h"
 #include "DeviceMemoryStatus.h"
 #include "DeviceRecord.h"
 #include "KVPFrame.h"
@@ -30,8 +31,7 @@ void KVPFixtureWriteRequest::addDefinition(QKVFixtureDefinition* definition)
 bool KVPFixtureWriteRequest::channelCountsFit() const
 {
     for (const QKVFixtureDefinition* definition : m_toWrite) {
-        const int count = definition->channelCount();
-        if (count < 1 || count > QKVFixtureDefinition::MaxChannels) {
+        if (!DeviceFit::channelCountAccepted(definition->channelCount())) {
             return false;
         }
     }
