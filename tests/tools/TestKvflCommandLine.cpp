@@ -103,6 +103,7 @@ private Q_SLOTS:
         row("extra argument", "dump a.kvfl b.kvfl", "too many arguments");
         row("extra argument, no arguments taken", "list x.kvfl", "too many arguments");
         row("delete without record", "delete", "missing argument");
+        row("check without library", "check --name Fine", "missing argument");
         row("import without a fixture file", "import-qxf x.kvfl --mode Basic", "missing argument");
         row("catalogue with an operand", "catalogue x", "too many arguments");
         row("option without its value", "list --device", "needs a value");

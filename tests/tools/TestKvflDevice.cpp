@@ -27,10 +27,15 @@ const QStringList Samples {"Dimmer Pack 1ch", "LED PAR 64 RGB", "LED PAR 64 RGBW
 const QByteArray FirstListed = R"({"recordNumber": 0, "name": "Dimmer Pack 1ch", "shortName": "Dimmer 1ch",
     "manufacturer": "Generic", "manufacturerShort": "Generic", "type": 4, "channelCount": 1})";
 
-// "Zero" has no channel, which the device refuses.
+// "Zero" has no channel, which the device refuses; the device shows "中" as "?". The
+// first "Dimmer Pack 1ch" is the device's first sample, the second is not: its channel
+// count differs.
 const QByteArray LibraryJson = R"({"definitions": [
     {"name": "Par A", "type": 2, "channels": [{"name": "Red"}, {"name": "Green"}]},
     {"name": "Par B", "channels": [{"name": "Dimmer"}]},
+    {"name": "Par 中", "channels": [{"name": "Dimmer"}]},
+    {"name": "Dimmer Pack 1ch", "manufacturer": "Generic", "channels": [{"name": "Dimmer"}]},
+    {"name": "Dimmer Pack 1ch", "manufacturer": "Generic", "channels": [{"name": "Dimmer"}, {"name": "Strobe"}]},
     {"name": "Zero"}]})";
 
 ProcessRun kvfl(const QStringList& arguments, const QString& devices)
@@ -85,7 +90,18 @@ private Q_SLOTS:
         row("patch list not empty", "patch=1", both, 2) << none << QByteArray("--clear-patch");
         row("patch list cleared", "patch=1", both + QStringList {"--clear-patch"}, 0) << none << QByteArray();
         row("not enough slots", "free=1", both, 3) << none << QByteArray("free memory slots");
-        row("no channel", "records=1", {"upload", "library.kvfl"}, 4) << none << QByteArray("\"Zero\": 0 channels");
+        // Only the refusal: the changes the device would have made are no longer worth a word.
+        row("no channel", "records=1", {"upload", "library.kvfl"}, 4)
+            << none
+            << QByteArray("Make sure that no fixture definition has less than 1 channel or more\nthan 45 channels.\n"
+                          "  \"Zero\": 0 channels; the devices hold 1 to 45\n");
+        row("changed name warned of", "records=1", {"upload", "library.kvfl", "--name", "Par 中"}, 0)
+            << none << QByteArray("warning: Par 中: Fixture Name: “中” will show as “?”\n");
+        row("present one skipped",
+            "records=1",
+            {"upload", "library.kvfl", "--skip-present", "--name=Dimmer Pack 1ch"},
+            0)
+            << none << QByteArray("Skipped 1 definition the device already holds.\n");
         row("old firmware", "model=QRD-540B,fw=0x0101", both, 1) << none << QByteArray("Upload of fixture");
         row("unknown name", "records=1", {"upload", "library.kvfl", "--name", "Nope"}, 1)
             << none << QByteArray("\"Nope\"");
@@ -132,14 +148,17 @@ private Q_SLOTS:
         QVERIFY(server.readAllStandardOutput().contains("listening on"));
         const QStringList socket {"KVP_FTDI_BACKEND=socket",
                                   "KVP_FTDI_SOCKETS=KORVANE KVP-DEV=" + m_dir.filePath("qrd.sock")};
-        const QStringList upload {"upload", "library.kvfl", "--name", "Par B"};
+        const QStringList upload {"upload", "library.kvfl", "--name", "Par B", "--name", "Par 中"};
         QCOMPARE(summary(runKvfl({"devices"}, socket).out), QStringList {"QRD-780 usb:ftdi/0"});
         QCOMPARE(runKvfl(upload, socket).exitCode, 2);
         QCOMPARE(runKvfl({"clear-patch"}, socket).exitCode, 0);
         QCOMPARE(runKvfl(upload, socket).exitCode, 0);
-        QCOMPARE(summary(runKvfl({"list"}, socket).out), Samples.mid(0, 3) + QStringList {"Par B"});
+        QCOMPARE(summary(runKvfl({"list"}, socket).out), Samples.mid(0, 3) + QStringList({"Par B", "Par ?"}));
+        const ProcessRun again = runKvfl(upload + QStringList {"--skip-present"}, socket);
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(again.err, QByteArray("Skipped 2 definitions the device already holds.\nNothing to upload.\n"));
         QCOMPARE(runKvfl({"delete", "0", "2"}, socket).exitCode, 0);
-        QCOMPARE(summary(runKvfl({"list"}, socket).out), (QStringList {Samples.at(1), "Par B"}));
+        QCOMPARE(summary(runKvfl({"list"}, socket).out), (QStringList {Samples.at(1), "Par B", "Par ?"}));
         server.terminate();
         QVERIFY(server.waitForFinished(60000));
     }

@@ -69,6 +69,20 @@ QStringList strings(const QJsonValue& array, const char* key = nullptr)
     return list;
 }
 
+/// A definition of `channels` channels named C1, C2, ...
+QJsonObject withChannels(const QString& name, int channels)
+{
+    QJsonArray list;
+    for (int i = 1; i <= channels; ++i) {
+        list.append(QJsonObject {{"name", "C" + QString::number(i)}});
+    }
+    return QJsonObject {{"name", name}, {"channels", list}};
+}
+
+// One definition the devices hold exactly, two they change, two they refuse.
+const QString LongName(101, QLatin1Char('L'));
+const QString WideName = QString::fromUtf8("Par 中");
+
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
@@ -93,6 +107,58 @@ private Q_SLOTS:
         QVERIFY(writeFile("qxf/sub/fogger.qxf", fixtureFile("Fogger", "Smoke", {{"Normal", 2}})));
         QVERIFY(writeFile("qxf/broken.qxf", "<FixtureDefinition><Model>Cut short"));
         QVERIFY(QFile::copy(QRD_TEST_DATA_DIR "/UnreadableMember.kvfl", "partial.kvfl"));
+        const QJsonArray fit {withChannels("Fine", 2),
+                              withChannels(LongName, 1),
+                              withChannels(WideName, 1),
+                              withChannels("Wide", 46),
+                              withChannels("Zero", 0)};
+        QCOMPARE(runKvfl({"create", "fit.kvfl"}, {}, libraryJson(fit)).exitCode, 0);
+    }
+
+    void checkReportsWhatTheDevicesRefuseOrChange_data()
+    {
+        QTest::addColumn<QStringList>("names"); // --name options
+        QTest::addColumn<QStringList>("findings"); // per definition: "NAME: SEVERITY FIELD, ..."
+        QTest::addColumn<int>("exitCode");
+        const QString changedName = QStringLiteral(": changed Fixture Name");
+        const QString refused = QStringLiteral(": refused Channels");
+        QTest::newRow("fine") << QStringList {"Fine"} << QStringList {"Fine:"} << 0;
+        QTest::newRow("name too long") << QStringList {LongName} << QStringList {LongName + changedName} << 0;
+        QTest::newRow("outside Latin-1") << QStringList {WideName} << QStringList {WideName + changedName} << 0;
+        QTest::newRow("46 channels") << QStringList {"Wide"} << QStringList {"Wide" + refused + ", changed Channels"}
+                                     << 1;
+        QTest::newRow("no channel") << QStringList {"Zero"} << QStringList {"Zero" + refused} << 1;
+        QTest::newRow("names in library order")
+            << QStringList {WideName, "Fine"} << QStringList {"Fine:", WideName + changedName} << 0;
+        QTest::newRow("all") << QStringList()
+                             << QStringList {"Fine:",
+                                             LongName + changedName,
+                                             WideName + changedName,
+                                             "Wide" + refused + ", changed Channels",
+                                             "Zero" + refused}
+                             << 1;
+        QTest::newRow("unknown name") << QStringList {"Fine", "Nope"} << QStringList() << 1;
+    }
+    void checkReportsWhatTheDevicesRefuseOrChange()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, findings);
+        QStringList arguments {"check", "fit.kvfl"};
+        for (const QString& name : names) {
+            arguments << "--name" << name;
+        }
+        const ProcessRun run = runKvfl(arguments);
+        QTEST(run.exitCode, "exitCode");
+        QStringList printed;
+        for (const QJsonValue& definition : QJsonDocument::fromJson(run.out).array()) {
+            QStringList found;
+            for (const QJsonValue& finding : definition["findings"].toArray()) {
+                found << finding["severity"].toString() + ' ' + finding["field"].toString();
+            }
+            printed << definition["name"].toString() + ':' + (found.isEmpty() ? "" : ' ' + found.join(", "));
+        }
+        QCOMPARE(printed, findings);
+        QCOMPARE(run.err.isEmpty(), !findings.isEmpty());
     }
 
     void catalogueSearchesGivenFoldersBesidesQlcPlus()
@@ -241,6 +307,7 @@ private Q_SLOTS:
         const QString openFailed = QStringLiteral("Failed to open the library.\n"); // the editor's words
         QTest::newRow("dump: missing file") << QStringList {"dump", "missing.kvfl"} << QByteArray() << openFailed;
         QTest::newRow("info: text file") << QStringList {"info", "notes.kvfl"} << QByteArray() << openFailed;
+        QTest::newRow("check: text file") << QStringList {"check", "notes.kvfl"} << QByteArray() << openFailed;
         const auto invalid = [](const char* name, const QByteArray& json, const QString& message) {
             QTest::newRow(name) << QStringList {"create", "refused.kvfl"} << json
                                 << "Invalid library JSON in standard input: " + message;

@@ -21,7 +21,7 @@ constexpr int Failure = 1;
 constexpr int PatchListNotEmpty = 2;
 /// upload: the device has too few free slots for the definitions.
 constexpr int NotEnoughMemory = 3;
-/// upload: a definition has fewer than 1 or more than MaxChannels channels.
+/// upload: a definition has a channel count the devices refuse (DeviceFit::channelCountAccepted).
 constexpr int ChannelRequirements = 4;
 /// Unknown command or option, missing or extra arguments, a bad option value.
 constexpr int Usage = 64;

@@ -6,8 +6,13 @@
 #include "LibraryFile.h"
 #include "LibraryJson.h"
 
+#include "DeviceFit.h"
+#include "QKVFixtureDefinition.h"
+
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <utility>
 
@@ -17,6 +22,7 @@ namespace {
 const char* const LoadFailedMessage = "Failed to open the library.";
 const char* const SaveFailedMessage = "Failed to save the library.";
 const QLatin1String StandardInput("-");
+const QLatin1String NameOption("--name");
 
 /// Loads the library named by `path`, reporting on the console; false when it failed.
 /// Returns the number of members that could not be read in `unreadable`.
@@ -44,6 +50,11 @@ bool loadLibrary(const QString& path, LibraryContent& content, Console& console,
         *unreadable = unreadableMembers.size();
     }
     return true;
+}
+
+QString severityWord(DeviceFit::Severity severity)
+{
+    return severity == DeviceFit::Severity::Refused ? QStringLiteral("refused") : QStringLiteral("changed");
 }
 
 /// The library commands take no options of their own.
@@ -122,6 +133,34 @@ void addTo(CommandDispatcher& dispatcher)
                                         "each is named on standard error, and saving the file again loses them.");
     infoCommand.exitStatuses = {unreadable};
     dispatcher.addCommand(std::move(infoCommand));
+
+    Command checkCommand;
+    checkCommand.name = QStringLiteral("check");
+    checkCommand.arguments = QStringLiteral("LIBRARY [--name NAME]...");
+    checkCommand.summary = QStringLiteral("Print what the devices would refuse or change of each definition, as JSON.");
+    checkCommand.minArguments = 1;
+    checkCommand.maxArguments = 1;
+    checkCommand.run = check;
+    checkCommand.options = {{NameOption,
+                             true,
+                             QStringLiteral("NAME"),
+                             QStringLiteral("Check only the definitions of this name, as upload picks them; may be "
+                                            "given more than once. Default: all.")}};
+    checkCommand.argumentHelp = {library};
+    checkCommand.output
+        = QStringLiteral("A JSON array of the definitions checked, in library order, with an empty\n"
+                         "\"findings\" for one the devices hold exactly:\n"
+                         "[{\"name\": \"Spot 中\", \"manufacturer\": \"Acme\", \"findings\": [\n"
+                         "   {\"severity\": \"changed\", \"field\": \"Fixture Name\",\n"
+                         "    \"text\": \"Fixture Name: “中” will show as “?”\"}]}]\n"
+                         "\"refused\": upload refuses the library for it; \"changed\": the device will\n"
+                         "hold it otherwise than the library does, as \"text\" says. \"field\" is the\n"
+                         "editor's label of the field concerned.");
+    checkCommand.exitStatuses
+        = {{QString::number(ExitCode::Failure),
+            QStringLiteral("A definition would be refused, the library cannot be read (\"Failed to open the "
+                           "library.\" on standard error), or it holds no definition of a name given.")}};
+    dispatcher.addCommand(std::move(checkCommand));
 }
 
 int dump(const QStringList& arguments, Console& console)
@@ -183,6 +222,39 @@ int info(const QStringList& arguments, Console& console)
                   << ", unsupported content: " << (content.unsupportedContent ? "yes" : "no")
                   << ", unreadable: " << static_cast<qulonglong>(unreadable) << '\n';
     return ExitCode::Success;
+}
+
+int check(const QStringList& arguments, const CommandOptions& options, Console& console)
+{
+    LibraryContent content;
+    if (!loadLibrary(arguments.at(0), content, console)) {
+        return ExitCode::Failure;
+    }
+    QStringList unknown;
+    const QList<QKVFixtureDefinition*> definitions = content.named(options.value(NameOption), unknown);
+    for (const QString& name : std::as_const(unknown)) {
+        console.err() << "The library holds no definition named \"" << name << "\".\n";
+    }
+    if (!unknown.isEmpty()) {
+        return ExitCode::Failure;
+    }
+    QJsonArray checked;
+    bool refused = false;
+    for (const QKVFixtureDefinition* definition : definitions) {
+        QJsonArray findings;
+        for (const DeviceFit::Finding& finding : DeviceFit::check(*definition)) {
+            refused = refused || finding.severity == DeviceFit::Severity::Refused;
+            findings.append(QJsonObject {{QStringLiteral("severity"), severityWord(finding.severity)},
+                                         {QStringLiteral("field"), finding.field},
+                                         {QStringLiteral("text"), finding.text}});
+        }
+        checked.append(QJsonObject {{QStringLiteral("name"), definition->name()},
+                                    {QStringLiteral("manufacturer"), definition->manufacturer()},
+                                    {QStringLiteral("findings"), findings}});
+    }
+    // Qt spreads an empty array over two lines; "[]" is what a script compares with.
+    console.out() << (checked.isEmpty() ? QByteArray("[]\n") : QJsonDocument(checked).toJson(QJsonDocument::Indented));
+    return refused ? ExitCode::Failure : ExitCode::Success;
 }
 
 } // namespace LibraryCommands

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Command.h"
+
 #include <QStringList>
 
 class CommandDispatcher;
 class Console;
 
-/// The commands that work on library files: dump, create and info.
+/// The commands that work on library files: dump, create, info and check.
 namespace LibraryCommands {
 
 /// Adds the library commands to the tool's command table.
@@ -19,5 +21,8 @@ int create(const QStringList& arguments, Console& console);
 /// info LIBRARY: one line with the version, the number of definitions and whether the
 /// file holds content that saving it again would lose.
 int info(const QStringList& arguments, Console& console);
+/// check LIBRARY [--name NAME]...: what the devices would refuse or change of each
+/// definition (DeviceFit) as JSON; ExitCode::Failure when one would be refused.
+int check(const QStringList& arguments, const CommandOptions& options, Console& console);
 
 } // namespace LibraryCommands

@@ -15,3 +15,25 @@ QList<QKVFixtureDefinition*> LibraryContent::definitionList() const
     }
     return list;
 }
+
+QList<QKVFixtureDefinition*> LibraryContent::named(const QStringList& names, QStringList& unknown) const
+{
+    if (names.isEmpty()) {
+        return definitionList();
+    }
+    QList<QKVFixtureDefinition*> picked;
+    QStringList found;
+    for (const auto& definition : definitions) {
+        const QString name = definition->name();
+        if (names.contains(name)) {
+            picked.append(definition.get());
+            found.append(name);
+        }
+    }
+    for (const QString& name : names) {
+        if (!found.contains(name) && !unknown.contains(name)) {
+            unknown.append(name);
+        }
+    }
+    return picked;
+}

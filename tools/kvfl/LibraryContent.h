@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -26,4 +27,9 @@ struct LibraryContent
 
     /// The definitions in order, still owned here; the form KVFLArchive saves from.
     QList<QKVFixtureDefinition*> definitionList() const;
+    /// The definitions a command's --name options pick: every definition whose name is one
+    /// of `names`, in library order, or all of them when `names` is empty. A name no
+    /// definition has goes to `unknown`, so that a typing mistake never passes as a
+    /// definition left out.
+    QList<QKVFixtureDefinition*> named(const QStringList& names, QStringList& unknown) const;
 };

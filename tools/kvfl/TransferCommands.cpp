@@ -6,6 +6,8 @@
 #include "LibraryContent.h"
 #include "LibraryFile.h"
 
+#include "DeviceFit.h"
+#include "DeviceRecord.h"
 #include "KVPClearPatchRequest.h"
 #include "KVPFixtureDeleteRequest.h"
 #include "KVPFixtureReadRequest.h"
@@ -14,6 +16,7 @@
 #include "QKVRemoteFixtureDefinition.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <memory>
@@ -31,8 +34,8 @@ namespace {
 const char* const UploadFailedMessage = "Upload of fixture definition(s) failed.";
 const char* const NotEnoughMemoryMessage = "The device seems not to have enough free memory slots to store\n"
                                            "all of the selected fixtures.";
-const char* const ChannelRequirementsMessage = "Make sure that no fixture definition has less than 1 channel or more\n"
-                                               "than %1 channels.";
+const char* const ChannelRequirementsMessage = "Make sure that no fixture definition has less than %1 channel or more\n"
+                                               "than %2 channels.";
 const char* const DownloadFailedMessage = "Downloading of fixture definition(s) failed.";
 const char* const DeletionFailedMessage = "Deletion of fixture definition(s) failed.";
 const char* const PatchClearFailedMessage = "Deletion of patch list has failed.";
@@ -41,6 +44,7 @@ const char* const SaveFailedMessage = "Failed to save the library.";
 
 const QLatin1String ClearPatchOption("--clear-patch");
 const QLatin1String NameOption("--name");
+const QLatin1String SkipPresentOption("--skip-present");
 constexpr int MaxRecordNumber = 255;
 
 /// How one run of the write request ended: it emits exactly one of these.
@@ -133,6 +137,59 @@ bool openAndPick(DeviceSession& session,
         && pickRecords(list, numbers, picked, console);
 }
 
+/// A text as the device's record holds it and its list shows it: cut to the field and
+/// with "?" for what Latin-1 lacks, so that a definition the device changed on upload
+/// is still found there.
+QString heldText(const QString& text, int width)
+{
+    QByteArray field(width, '\0');
+    DeviceRecord::writeTextField(field, 0, width, text);
+    return DeviceRecord::readTextField(field, 0, width);
+}
+
+/// What tells a definition on the device from another: its manufacturer, its name and
+/// its number of channels, the fields of a list entry a user recognises it by.
+QString presenceKey(const QString& manufacturer, const QString& name, int channelCount)
+{
+    return manufacturer + QChar(0) + name + QChar(0) + QString::number(channelCount);
+}
+
+/// Leaves out of `definitions` those the device lists already, saying how many.
+bool skipPresent(DeviceSession& session, QList<QKVFixtureDefinition*>& definitions, Console& console)
+{
+    DeviceRecord::RemoteList list;
+    if (!session.readList(list)) {
+        return false;
+    }
+    QSet<QString> present;
+    for (const auto& entry : list) {
+        present.insert(presenceKey(entry->manufacturer(), entry->name(), entry->channelCount()));
+    }
+    const qsizetype before = definitions.size();
+    definitions.removeIf([&](const QKVFixtureDefinition* definition) {
+        return present.contains(presenceKey(heldText(definition->manufacturer(), DeviceRecord::ManufacturerWidth),
+                                            heldText(definition->name(), DeviceRecord::NameWidth),
+                                            definition->channelCount()));
+    });
+    const auto skipped = static_cast<qulonglong>(before - definitions.size());
+    console.err() << "Skipped " << skipped << (skipped == 1 ? " definition" : " definitions")
+                  << " the device already holds.\n";
+    return true;
+}
+
+/// The changes the device will make to the definitions about to be written, one line each,
+/// so that a script's log shows what the editor would have marked.
+void warnOfChanges(const QList<QKVFixtureDefinition*>& definitions, Console& console)
+{
+    for (const QKVFixtureDefinition* definition : definitions) {
+        for (const DeviceFit::Finding& finding : DeviceFit::check(*definition)) {
+            if (finding.severity == DeviceFit::Severity::Changed) {
+                console.err() << "warning: " << definition->name() << ": " << finding.text << '\n';
+            }
+        }
+    }
+}
+
 bool clearPatchList(DeviceSession& session, Console& console)
 {
     KVPClearPatchRequest request;
@@ -157,7 +214,8 @@ void addTo(CommandDispatcher& dispatcher)
 
     Command uploadCommand;
     uploadCommand.name = QStringLiteral("upload");
-    uploadCommand.arguments = QStringLiteral("LIBRARY [--device ADDRESS] [--clear-patch] [--name NAME]...");
+    uploadCommand.arguments
+        = QStringLiteral("LIBRARY [--device ADDRESS] [--clear-patch] [--skip-present] [--name NAME]...");
     uploadCommand.summary = QStringLiteral("Write a library's definitions (or those named) to a device.");
     uploadCommand.minArguments = 1;
     uploadCommand.maxArguments = 1;
@@ -169,12 +227,22 @@ void addTo(CommandDispatcher& dispatcher)
             QString(),
             QStringLiteral("When the device's patch list must be erased first, erase it and write, as the editor "
                            "does after asking.")},
+           {SkipPresentOption,
+            false,
+            QString(),
+            QStringLiteral("Leave out the definitions the device holds already: those of a manufacturer, name and "
+                           "channel count it lists. How many were left out goes to standard error.")},
            {NameOption,
             true,
             QStringLiteral("NAME"),
             QStringLiteral("Write only the definition of this name; may be given more than once. Default: all.")}};
     uploadCommand.argumentHelp
         = {{QStringLiteral("LIBRARY"), QStringLiteral("The library whose definitions are written, in its order.")}};
+    uploadCommand.output = QStringLiteral("Nothing on standard output. Before writing, a line on standard error for\n"
+                                          "each change the device will make to a definition written, as check finds:\n"
+                                          "warning: Spot 中: Fixture Name: “中” will show as “?”\n"
+                                          "With --skip-present, first \"Skipped 2 definitions the device already\n"
+                                          "holds.\", and \"Nothing to upload.\" (status 0) when that leaves none.");
     uploadCommand.exitStatuses
         = {{QString::number(ExitCode::Failure),
             deviceFailed
@@ -186,9 +254,10 @@ void addTo(CommandDispatcher& dispatcher)
            {QString::number(ExitCode::NotEnoughMemory),
             QStringLiteral("The device has too few free slots for the definitions.")},
            {QString::number(ExitCode::ChannelRequirements),
-            QStringLiteral("A definition has fewer than 1 or more than %1 channels; each is named on standard "
+            QStringLiteral("A definition has fewer than %1 or more than %2 channels; each is named on standard "
                            "error.")
-                .arg(QKVFixtureDefinition::MaxChannels)}};
+                .arg(DeviceFit::MinChannels)
+                .arg(DeviceRecord::MaxChannels)}};
     dispatcher.addCommand(std::move(uploadCommand));
 
     Command downloadCommand;
@@ -244,23 +313,33 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
         console.err() << LoadFailedMessage << '\n' << message << '\n';
         return ExitCode::Failure;
     }
-    const QStringList names = options.value(NameOption);
-    QList<QKVFixtureDefinition*> definitions;
-    for (QKVFixtureDefinition* definition : library.definitionList()) {
-        if (names.isEmpty() || names.contains(definition->name())) {
-            definitions.append(definition);
-        }
+    QStringList unknown;
+    QList<QKVFixtureDefinition*> definitions = library.named(options.value(NameOption), unknown);
+    for (const QString& name : std::as_const(unknown)) {
+        console.err() << "The library holds no definition named \"" << name << "\".\n";
     }
-    for (const QString& name : names) {
-        if (std::none_of(definitions.begin(), definitions.end(), [&](auto* d) { return d->name() == name; })) {
-            console.err() << "The library holds no definition named \"" << name << "\".\n";
-            return ExitCode::Failure;
-        }
+    if (!unknown.isEmpty()) {
+        return ExitCode::Failure;
     }
 
     DeviceSession session(console);
     if (!session.open(DeviceSession::deviceAddress(options))) {
         return ExitCode::Failure;
+    }
+    if (options.contains(SkipPresentOption)) {
+        if (!skipPresent(session, definitions, console)) {
+            return ExitCode::Failure;
+        }
+        if (definitions.isEmpty()) {
+            console.err() << "Nothing to upload.\n";
+            return ExitCode::Success;
+        }
+    }
+    // A library the device refuses gets only the refusal: no change it would have made matters.
+    if (std::all_of(definitions.begin(), definitions.end(), [](const QKVFixtureDefinition* d) {
+            return DeviceFit::channelCountAccepted(d->channelCount());
+        })) {
+        warnOfChanges(definitions, console);
     }
     WriteOutcome outcome = write(session, definitions);
     if (outcome == WriteOutcome::PatchListNotEmpty && options.contains(ClearPatchOption)) {
@@ -285,12 +364,15 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
             console.err() << NotEnoughMemoryMessage << '\n';
             return ExitCode::NotEnoughMemory;
         case WriteOutcome::ChannelRequirements:
-            console.err() << QString::fromLatin1(ChannelRequirementsMessage).arg(QKVFixtureDefinition::MaxChannels)
+            console.err() << QString::fromLatin1(ChannelRequirementsMessage)
+                                 .arg(DeviceFit::MinChannels)
+                                 .arg(DeviceRecord::MaxChannels)
                           << '\n';
             for (const QKVFixtureDefinition* definition : definitions) {
-                const int count = definition->channelCount();
-                if (count < 1 || count > QKVFixtureDefinition::MaxChannels) {
-                    console.err() << "  \"" << definition->name() << "\": " << count << " channels\n";
+                for (const DeviceFit::Finding& finding : DeviceFit::check(*definition)) {
+                    if (finding.severity == DeviceFit::Severity::Refused) {
+                        console.err() << "  \"" << definition->name() << "\": " << finding.text << '\n';
+                    }
                 }
             }
             return ExitCode::ChannelRequirements;
