@@ -1,7 +1,10 @@
 #include "LocalFixtureDefinitionListModel.h"
 
+#include "DeviceFit.h"
+#include "DeviceRecordLayout.h"
 #include "QKVFixtureDefinition.h"
 #include "ResourcePaths.h"
+#include "ShortNames.h"
 
 namespace {
 
@@ -14,7 +17,12 @@ bool isRowOf(const QModelIndex& index, int rowCount)
 
 LocalFixtureDefinitionListModel::LocalFixtureDefinitionListModel(const QList<QKVFixtureDefinition*>& definitions,
                                                                  QObject* parent)
-    : QAbstractTableModel(parent), m_definitions(definitions), m_icon(ResourcePaths::FixtureIcon)
+    : QAbstractTableModel(parent)
+    , m_definitions(definitions)
+    , m_icon(ResourcePaths::FixtureIcon)
+    , m_onDeviceIcon(ResourcePaths::OnDeviceIcon)
+    , m_fitIcons {
+          QIcon(ResourcePaths::FitFineIcon), QIcon(ResourcePaths::FitChangedIcon), QIcon(ResourcePaths::FitRefusedIcon)}
 {
     for (QKVFixtureDefinition* definition : std::as_const(m_definitions)) {
         adopt(definition);
@@ -49,6 +57,8 @@ QVariant LocalFixtureDefinitionListModel::headerData(int section, Qt::Orientatio
             return tr("#Channels");
         case ManufacturerColumn:
             return tr("Manufacturer");
+        case FitColumn:
+            return tr("Fit");
         default:
             return {};
     }
@@ -67,11 +77,32 @@ QVariant LocalFixtureDefinitionListModel::data(const QModelIndex& index, int rol
                     return definition->displayName();
                 case ChannelsColumn:
                     return definition->channelCount();
-                default:
+                case ManufacturerColumn:
                     return definition->manufacturer();
+                default:
+                    return {};
             }
         case Qt::DecorationRole:
-            return index.column() == NameColumn ? QVariant(m_icon) : QVariant();
+            if (index.column() == FitColumn) {
+                return m_fitIcons[severity(definition)];
+            }
+            return index.column() == NameColumn ? QVariant(isOnDevice(definition) ? m_onDeviceIcon : m_icon)
+                                                : QVariant();
+        case Qt::ToolTipRole:
+            if (index.column() == FitColumn) {
+                const QList<DeviceFit::Finding> findings = DeviceFit::check(*definition);
+                QString text = findings.isEmpty() ? tr("The devices take this definition as it is.")
+                                                  : DeviceFit::describe(findings);
+                if (isOnDevice(definition)) {
+                    text += QLatin1Char('\n') + tr("The selected device already holds it.");
+                }
+                return text;
+            }
+            return {};
+        case SeverityRole:
+            return severity(definition);
+        case OnDeviceRole:
+            return isOnDevice(definition);
         case DefinitionRole:
             // Whoever takes the definition out of a row may change it through its own
             // setters; those push into the row they were last handed out from.
@@ -96,12 +127,15 @@ bool LocalFixtureDefinitionListModel::setData(const QModelIndex& index, const QV
         } else {
             return false;
         }
-        Q_EMIT dataChanged(index, index);
+        // A name also decides the fit.
+        m_severities.remove(definition);
+        Q_EMIT dataChanged(index, this->index(index.row(), FitColumn));
         return true;
     }
     if (role == DefinitionRole) {
         QKVFixtureDefinition* source = definitionFromVariant(value);
         if (!source) {
+            m_severities.remove(definition);
             Q_EMIT dataChanged(index, index);
             return true;
         }
@@ -112,7 +146,8 @@ bool LocalFixtureDefinitionListModel::setData(const QModelIndex& index, const QV
         // keep pushing into its own row, not into wherever the source came from.
         definition->setListPosition(this, this->index(index.row(), NameColumn));
         adopt(definition);
-        Q_EMIT dataChanged(this->index(index.row(), NameColumn), this->index(index.row(), ManufacturerColumn));
+        m_severities.remove(definition);
+        Q_EMIT dataChanged(this->index(index.row(), NameColumn), this->index(index.row(), FitColumn));
         return true;
     }
     return false;
@@ -161,7 +196,11 @@ bool LocalFixtureDefinitionListModel::removeRows(int row, int count, const QMode
     m_definitions.remove(row, count);
     refreshListIndexesFrom(row);
     endRemoveRows();
-    // Deleted only after the views have let go of the rows.
+    // Deleted only after the views have let go of the rows; a new definition at a freed
+    // address must not find the old one's fit.
+    for (const QKVFixtureDefinition* definition : removed) {
+        m_severities.remove(definition);
+    }
     qDeleteAll(removed);
     return true;
 }
@@ -208,8 +247,9 @@ void LocalFixtureDefinitionListModel::nbrOfChannelsChanged(QModelIndex sourceInd
     if (!isRowOf(sourceIndex, rowCount())) {
         return;
     }
-    const QModelIndex cell = index(sourceIndex.row(), ChannelsColumn);
-    Q_EMIT dataChanged(cell, cell);
+    // The count also decides the fit.
+    m_severities.remove(m_definitions.at(sourceIndex.row()));
+    Q_EMIT dataChanged(index(sourceIndex.row(), ChannelsColumn), index(sourceIndex.row(), FitColumn));
 }
 
 void LocalFixtureDefinitionListModel::adopt(QKVFixtureDefinition* definition)
@@ -226,5 +266,56 @@ void LocalFixtureDefinitionListModel::refreshListIndexesFrom(int row)
     // Rows before `row` did not move; refreshing only the rest keeps appending linear.
     for (int i = row; i < m_definitions.size(); ++i) {
         m_definitions.at(i)->setListPosition(this, createIndex(i, NameColumn));
+    }
+}
+
+QString LocalFixtureDefinitionListModel::holdingKey(const QString& manufacturer, const QString& name, int channelCount)
+{
+    // As the device stores and lists them: cut to the field, outside Latin-1 as "?".
+    const auto stored = [](const QString& text, int width) {
+        QString result = ShortNames::firstCharacters(text, width);
+        for (QChar& c : result) {
+            if (c.unicode() > 0xFF) {
+                c = QLatin1Char('?');
+            }
+        }
+        return result;
+    };
+    return stored(manufacturer, DeviceRecord::ManufacturerWidth) + QChar(0) + stored(name, DeviceRecord::NameWidth)
+        + QChar(0) + QString::number(channelCount);
+}
+
+void LocalFixtureDefinitionListModel::setDeviceHoldings(const QSet<QString>& keys)
+{
+    if (keys == m_deviceHoldings) {
+        return;
+    }
+    m_deviceHoldings = keys;
+    if (!m_definitions.isEmpty()) {
+        Q_EMIT dataChanged(index(0, NameColumn), index(rowCount() - 1, FitColumn));
+    }
+}
+
+bool LocalFixtureDefinitionListModel::isOnDevice(const QKVFixtureDefinition* definition) const
+{
+    return !m_deviceHoldings.isEmpty()
+        && m_deviceHoldings.contains(
+            holdingKey(definition->manufacturer(), definition->name(), definition->channelCount()));
+}
+
+int LocalFixtureDefinitionListModel::severity(const QKVFixtureDefinition* definition) const
+{
+    auto found = m_severities.constFind(definition);
+    if (found == m_severities.cend()) {
+        found = m_severities.insert(definition, static_cast<int>(DeviceFit::worstOf(*definition)));
+    }
+    return found.value();
+}
+
+void LocalFixtureDefinitionListModel::fitChanged(int row)
+{
+    if (row >= 0 && row < rowCount()) {
+        m_severities.remove(m_definitions.at(row));
+        Q_EMIT dataChanged(index(row, NameColumn), index(row, FitColumn));
     }
 }

@@ -2,7 +2,10 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QHash>
 #include <QList>
+#include <QSet>
+#include <QString>
 
 class QKVFixtureDefinition;
 
@@ -18,9 +21,24 @@ class LocalFixtureDefinitionListModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { NameColumn = 0, ChannelsColumn = 1, ManufacturerColumn = 2, ColumnCount = 3 };
+    /// The fit column is the last one in the model and shown first; the others keep the
+    /// places files of saved column widths and callers know them by.
+    enum Column { NameColumn = 0, ChannelsColumn = 1, ManufacturerColumn = 2, FitColumn = 3, ColumnCount = 4 };
     /// The role that hands out (and takes in) the definition behind a row, as a `void*`.
     static constexpr int DefinitionRole = Qt::UserRole;
+    /// The row's worst device-fit finding, as the int of a `DeviceFit::Severity`.
+    static constexpr int SeverityRole = Qt::UserRole + 1;
+    /// Whether the device list read last holds the row's definition.
+    static constexpr int OnDeviceRole = Qt::UserRole + 2;
+
+    /// What tells a definition on the device from another: the device lists manufacturer,
+    /// name and channel count of each record it holds.
+    static QString holdingKey(const QString& manufacturer, const QString& name, int channelCount);
+    /// The holding keys of the definitions on the selected device; empty for none.
+    void setDeviceHoldings(const QSet<QString>& keys);
+    bool isOnDevice(const QKVFixtureDefinition* definition) const;
+    /// Redraws the fit of `row`, after an edit the row's own cells do not show.
+    void fitChanged(int row);
 
     /// Takes over `definitions` (may be empty).
     explicit LocalFixtureDefinitionListModel(const QList<QKVFixtureDefinition*>& definitions = {},
@@ -56,13 +74,20 @@ public:
     static QKVFixtureDefinition* definitionFromVariant(const QVariant& value);
 
 public Q_SLOTS:
-    /// Redraws the "#Channels" cell of `sourceIndex`'s row.
+    /// Redraws the "#Channels" and fit cells of `sourceIndex`'s row.
     void nbrOfChannelsChanged(QModelIndex sourceIndex);
 
 private:
     void adopt(QKVFixtureDefinition* definition);
     void refreshListIndexesFrom(int row);
+    int severity(const QKVFixtureDefinition* definition) const;
 
     QList<QKVFixtureDefinition*> m_definitions;
     QIcon m_icon;
+    QIcon m_onDeviceIcon;
+    QIcon m_fitIcons[3];
+    QSet<QString> m_deviceHoldings;
+    /// Each definition's worst finding, kept because a filter by fit asks for every row
+    /// on every tick; forgotten whenever the model hears of a change to the definition.
+    mutable QHash<const QKVFixtureDefinition*, int> m_severities;
 };

@@ -2,9 +2,12 @@
 
 #include <QRegularExpression>
 
+#include "LocalFixtureDefinitionListModel.h"
+
 namespace {
-constexpr int NameColumn = 0;
-constexpr int ManufacturerColumn = 2;
+constexpr int NameColumn = LocalFixtureDefinitionListModel::NameColumn;
+constexpr int ManufacturerColumn = LocalFixtureDefinitionListModel::ManufacturerColumn;
+constexpr int FitColumn = LocalFixtureDefinitionListModel::FitColumn;
 } // namespace
 
 TwoColumnsSortFilterProxyModel::TwoColumnsSortFilterProxyModel(QObject* parent) : QSortFilterProxyModel(parent) { }
@@ -25,6 +28,31 @@ void TwoColumnsSortFilterProxyModel::setFilterManufacturer(bool on)
     }
 }
 
+void TwoColumnsSortFilterProxyModel::setOnlyWithFindings(bool on)
+{
+    if (m_onlyWithFindings != on) {
+        m_onlyWithFindings = on;
+        invalidateFilter();
+    }
+}
+
+void TwoColumnsSortFilterProxyModel::setOnlyNotOnDevice(bool on)
+{
+    if (m_onlyNotOnDevice != on) {
+        m_onlyNotOnDevice = on;
+        invalidateFilter();
+    }
+}
+
+bool TwoColumnsSortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    if (left.column() == FitColumn && right.column() == FitColumn) {
+        return left.data(LocalFixtureDefinitionListModel::SeverityRole).toInt()
+            < right.data(LocalFixtureDefinitionListModel::SeverityRole).toInt();
+    }
+    return QSortFilterProxyModel::lessThan(left, right);
+}
+
 int TwoColumnsSortFilterProxyModel::acceptedRowCount() const
 {
     // The proxy keeps its mapping current on every filter change, so for a flat list
@@ -33,6 +61,19 @@ int TwoColumnsSortFilterProxyModel::acceptedRowCount() const
 }
 
 bool TwoColumnsSortFilterProxyModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
+{
+    const QModelIndex row = sourceModel()->index(sourceRow, NameColumn, sourceParent);
+    if (m_onlyNotOnDevice && row.data(LocalFixtureDefinitionListModel::OnDeviceRole).toBool()) {
+        return false;
+    }
+    if (!acceptsText(sourceRow, sourceParent)) {
+        return false;
+    }
+    // Asked last: it reads every channel name of the row.
+    return !m_onlyWithFindings || row.data(LocalFixtureDefinitionListModel::SeverityRole).toInt() != 0;
+}
+
+bool TwoColumnsSortFilterProxyModel::acceptsText(int sourceRow, const QModelIndex& sourceParent) const
 {
     if (m_filterFixtureName && matches(sourceRow, NameColumn, sourceParent)) {
         return true;

@@ -28,6 +28,10 @@ inline const QString UpIcon = QStringLiteral(":/pixmaps/Up.ico");
 inline const QString DownIcon = QStringLiteral(":/pixmaps/Down.ico");
 inline const QString FixtureIcon = QStringLiteral(":/pixmaps/Fixture.ico");
 inline const QString CatalogueIcon = QStringLiteral(":/pixmaps/catalogue.ico");
+inline const QString FitRefusedIcon = QStringLiteral(":/pixmaps/fit_refused.ico");
+inline const QString FitChangedIcon = QStringLiteral(":/pixmaps/fit_changed.ico");
+inline const QString FitFineIcon = QStringLiteral(":/pixmaps/fit_fine.ico");
+inline const QString OnDeviceIcon = QStringLiteral(":/pixmaps/on_device.ico");
 inline const QString BusyAnimation = QStringLiteral(":/pixmaps/ajax-loader.gif");
 
 inline const QString Qrd540bFirmware = QStringLiteral(":/firmware/QRD-540B/QRD-540B.kv2");

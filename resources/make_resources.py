@@ -846,6 +846,30 @@ def icon_catalogue(c):
         icon_search(c)
 
 
+def icon_fit_refused(c):
+    """The device refuses the definition: a no-entry sign."""
+    c.outlined(Circle(8.0, 8.0, 7.0), radial(6.0, 5.5, 9.0, (240, 80, 40), RED), RED_DARK)
+    c.fill(Rect(3.6, 6.6, 12.4, 9.4), WHITE)
+
+
+def icon_fit_changed(c):
+    """The device will change something: a warning triangle."""
+    c.outlined(Polygon([(8.0, 1.0), (15.2, 14.6), (0.8, 14.6)]), AMBER, AMBER_DARK)
+    c.fill(Rect(7.0, 5.2, 9.0, 10.4), INK)
+    c.fill(Rect(7.0, 11.6, 9.0, 13.4), INK)
+
+
+def icon_fit_fine(c):
+    """The device takes the definition as it is: a tick."""
+    c.outlined(Circle(8.0, 8.0, 7.0), GREEN, GREEN_DARK)
+    c.fill(Polygon([(3.8, 8.2), (5.4, 6.6), (7.2, 8.4), (11.0, 4.4), (12.6, 6.0), (7.2, 11.6)]), WHITE)
+
+
+def icon_on_device(c):
+    """Already held by the device: the tester."""
+    handheld(c, 4.0, 0.5, 12.0, 15.5)
+
+
 def icon_channel_new(c):
     fader(c)
     plus_badge(c)
@@ -886,6 +910,10 @@ ICONS = {
     "Down": icon_down,
     "Fixture": icon_fixture,
     "catalogue": icon_catalogue,
+    "fit_refused": icon_fit_refused,
+    "fit_changed": icon_fit_changed,
+    "fit_fine": icon_fit_fine,
+    "on_device": icon_on_device,
 }
 
 ICO_SIZES = (16, 24, 32, 48)

@@ -10,7 +10,8 @@ bool CutTextToolTipDelegate::helpEvent(QHelpEvent* event,
                                        const QStyleOptionViewItem& option,
                                        const QModelIndex& index)
 {
-    if (event->type() != QEvent::ToolTip || !index.isValid()) {
+    // A cell with a tooltip of its own (the fit column's findings) shows that one.
+    if (event->type() != QEvent::ToolTip || !index.isValid() || index.data(Qt::ToolTipRole).isValid()) {
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
     QStyleOptionViewItem item = option;

@@ -91,6 +91,7 @@ void DeviceForm::setBusy(bool busy)
 void DeviceForm::clearFixtureList()
 {
     replaceModel(std::make_unique<RemoteFixtureDefinitionListModel>());
+    Q_EMIT fixtureListChanged();
 }
 
 void DeviceForm::clearDeviceInfo(const QString& note)
@@ -164,6 +165,7 @@ void DeviceForm::setFixtureList(const QByteArray& records, int count)
     if (m_slotCount >= 0) {
         showDeviceInfo();
     }
+    Q_EMIT fixtureListChanged();
 }
 
 QList<QKVRemoteFixtureDefinition*> DeviceForm::selectedRemoteDefinitions() const

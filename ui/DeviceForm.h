@@ -84,6 +84,8 @@ Q_SIGNALS:
     void deleteRequested();
     /// The user asked to copy the selected definitions into the library.
     void copyToComputerRequested();
+    /// The list was read again, or emptied.
+    void fixtureListChanged();
     /// The counts for the counter under the device selection.
     void signalUpdateCounters(int nVisible, int nTotal, int nSelected);
 

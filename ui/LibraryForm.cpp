@@ -13,6 +13,7 @@
 #include <QCompleter>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
 #include <QSet>
 #include <QShortcut>
 #include <QStringListModel>
@@ -98,6 +99,39 @@ LibraryForm::LibraryForm(QWidget* parent)
             &LocalFixtureDefinitionEditForm::contentEdited,
             this,
             &LibraryForm::slotArchiveModified);
+    // An edit of a short name or a channel shows in no cell of the row but its fit.
+    connect(m_ui->fixtureDefinitionForm, &LocalFixtureDefinitionEditForm::contentEdited, this, [this] {
+        if (const QKVFixtureDefinition* edited = m_ui->fixtureDefinitionForm->fixtureDefinition()) {
+            m_listModel->fitChanged(edited->listIndex().row());
+        }
+    });
+    setUpFitColumn();
+}
+
+void LibraryForm::setUpFitColumn()
+{
+    QHeaderView* header = m_ui->fixtureDefinitionsTableView->horizontalHeader();
+    header->moveSection(header->visualIndex(LocalFixtureDefinitionListModel::FitColumn), 0);
+    const auto addToggle
+        = [this](const QString& text, const QString& toolTip, void (TwoColumnsSortFilterProxyModel::*set)(bool)) {
+              auto* button = new QPushButton(text, this);
+              button->setCheckable(true);
+              button->setFocusPolicy(Qt::NoFocus);
+              button->setToolTip(toolTip);
+              // Before the spacer that closes the row.
+              m_ui->filterColumnsLayout->insertWidget(m_ui->filterColumnsLayout->count() - 1, button);
+              connect(button, &QPushButton::toggled, this, [this, set](bool on) {
+                  (m_proxyModel->*set)(on);
+                  requestCounterUpdate();
+              });
+              return button;
+          };
+    m_findingsButton = addToggle(tr("Findin&gs"),
+                                 tr("Show only the definitions the devices would refuse or change"),
+                                 &TwoColumnsSortFilterProxyModel::setOnlyWithFindings);
+    m_notOnDeviceButton = addToggle(tr("Not on De&vice"),
+                                    tr("Show only the definitions the selected device does not hold"),
+                                    &TwoColumnsSortFilterProxyModel::setOnlyNotOnDevice);
 }
 
 LibraryForm::~LibraryForm()
@@ -535,7 +569,25 @@ void LibraryForm::installModel(std::unique_ptr<LocalFixtureDefinitionListModel> 
     requestCompleterUpdate();
     updateCurrentFixtureDefinition();
     connect(m_listModel.get(), &QAbstractItemModel::dataChanged, this, &LibraryForm::requestCompleterUpdate);
+    m_listModel->setDeviceHoldings(m_deviceHoldings);
     updateCounter();
+}
+
+void LibraryForm::setDeviceHoldings(const QSet<QString>& keys)
+{
+    m_deviceHoldings = keys;
+    m_listModel->setDeviceHoldings(keys);
+    requestFilterUpdate();
+}
+
+QSet<QString> LibraryForm::holdingKeys() const
+{
+    QSet<QString> keys;
+    for (const QKVFixtureDefinition* definition : m_listModel->definitions()) {
+        keys.insert(LocalFixtureDefinitionListModel::holdingKey(
+            definition->manufacturer(), definition->name(), definition->channelCount()));
+    }
+    return keys;
 }
 
 void LibraryForm::clearArchive()

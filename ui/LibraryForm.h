@@ -6,6 +6,7 @@
 #include <QList>
 #include <QModelIndex>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -17,6 +18,7 @@ class LocalFixtureDefinitionEditForm;
 class LocalFixtureDefinitionListModel;
 class QKVFixtureDefinition;
 class QMenu;
+class QPushButton;
 class QStringListModel;
 class QTableView;
 class TwoColumnsSortFilterProxyModel;
@@ -66,6 +68,13 @@ public:
     /// its new content (second). Every row touched is selected, the last one current.
     void addDefinitions(const QList<QKVFixtureDefinition*>& additions,
                         const QList<std::pair<QKVFixtureDefinition*, QKVFixtureDefinition*>>& replacements = {});
+    /// Marks the definitions the selected device holds (holding keys of its list); empty
+    /// when there is no device list.
+    void setDeviceHoldings(const QSet<QString>& keys);
+    /// The holding keys of every definition of the library.
+    QSet<QString> holdingKeys() const;
+    QPushButton* findingsButton() const { return m_findingsButton; }
+    QPushButton* notOnDeviceButton() const { return m_notOnDeviceButton; }
     /// The definitions of the selected rows, in selection order; owned by the panel.
     QList<QKVFixtureDefinition*> selectedFixtureDefinitions() const;
     /// Set while a device operation runs: the context menu then refuses device actions
@@ -130,6 +139,8 @@ public Q_SLOTS:
     void slotArchiveModified();
 
 private:
+    /// The fit column first, and the two toggles that filter by fit and device.
+    void setUpFitColumn();
     /// Remove and Duplicate act on the selection; with none they are off.
     void updateSelectionButtons();
     void installModel(std::unique_ptr<LocalFixtureDefinitionListModel> model);
@@ -145,6 +156,9 @@ private:
 
     std::unique_ptr<Ui::LibraryForm> m_ui;
     std::unique_ptr<LocalFixtureDefinitionListModel> m_listModel;
+    QSet<QString> m_deviceHoldings;
+    QPushButton* m_findingsButton = nullptr;
+    QPushButton* m_notOnDeviceButton = nullptr;
     TwoColumnsSortFilterProxyModel* m_proxyModel = nullptr;
     std::unique_ptr<QStringListModel> m_completionModel;
     QPointer<KVFLArchive> m_archive;

@@ -6,6 +6,7 @@
 #include "KVFLArchive.h"
 #include "KVPWorkerThread.h"
 #include "ResourcePaths.h"
+#include "TwoColumnsSortFilterProxyModel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -86,7 +87,11 @@ MainWindow::MainWindow(const QString& startFileName, std::shared_ptr<UserPrompts
 
 MainWindow::~MainWindow()
 {
-    // The panels go with the widgets; they must not outlive what they show.
+    // The panels go with the widgets; they must not outlive what they show, nor call
+    // back into a window that is half gone.
+    disconnect(m_ui->libraryForm->proxyModel(), nullptr, this, nullptr);
+    disconnect(m_ui->libraryForm, nullptr, this, nullptr);
+    disconnect(m_ui->remoteForm, nullptr, this, nullptr);
     m_ui->libraryForm->clearArchive();
     if (m_worker) {
         m_worker->stopWorker();
@@ -149,6 +154,9 @@ void MainWindow::setUp()
     m_ui->progressBars->hide();
 
     connect(m_ui->libraryForm, &LibraryForm::archiveModified, this, &MainWindow::windowModified);
+    connect(m_ui->libraryForm, &LibraryForm::archiveModified, this, &MainWindow::queueHoldingsUpdate);
+    connect(m_ui->libraryForm->proxyModel(), &QAbstractItemModel::modelReset, this, &MainWindow::queueHoldingsUpdate);
+    connect(m_ui->remoteForm, &DeviceForm::fixtureListChanged, this, &MainWindow::queueHoldingsUpdate);
     connect(m_ui->libraryForm, &LibraryForm::copyToDeviceRequested, this, &MainWindow::uploadCurrentSelection);
     connect(m_ui->remoteForm, &DeviceForm::deleteRequested, this, &MainWindow::deleteCurrentlySelectedFixturesOnDevice);
     connect(m_ui->remoteForm, &DeviceForm::copyToComputerRequested, this, &MainWindow::downloadCurrentSelection);

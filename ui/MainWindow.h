@@ -138,6 +138,10 @@ private:
     /// Tab order across the panels; the tables leave Tab to it.
     void setUpKeyboard();
     void setUpCatalogue();
+    /// Marks what the device holds of the library, and what of the device's list the
+    /// library lacks; queued after every change of either.
+    void updateHoldings();
+    void queueHoldingsUpdate();
     /// Adds definitions made from `modes`, asking about each one the library already has
     /// (same manufacturer and name); returns how many were added or replaced.
     int addModes(const QList<QxfMode>& modes);
@@ -213,6 +217,7 @@ private:
     QAction* m_uploadAction = nullptr;
     QAction* m_downloadAction = nullptr;
     bool m_aborting = false;
+    bool m_holdingsUpdateQueued = false;
     bool m_closing = false;
     korvane::KVP::KVPWorkerThread* m_worker = nullptr;
     korvane::KVP::KVPWorkerRequestI* m_currentRequest = nullptr;

@@ -6,6 +6,7 @@
 #include "ui_MainWindow.h"
 
 #include "AppSettings.h"
+#include "DeviceFit.h"
 #include "DeviceLabels.h"
 #include "DeviceRecord.h"
 #include "FirmwareUpdateDlg.h"
@@ -18,10 +19,12 @@
 #include "KVPWorkerThread.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVRemoteFixtureDefinition.h"
+#include "RemoteFixtureDefinitionListModel.h"
 
 #include <QComboBox>
 #include <QDebug>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace korvane::KVP;
 
@@ -312,6 +315,22 @@ void MainWindow::updateRemoteFixtureList()
     m_worker->submitRequest(request);
 }
 
+void MainWindow::updateHoldings()
+{
+    m_holdingsUpdateQueued = false;
+    m_ui->libraryForm->setDeviceHoldings(m_ui->remoteForm->model()->holdingKeys());
+    m_ui->remoteForm->model()->setLibraryHoldings(m_ui->libraryForm->holdingKeys());
+}
+
+void MainWindow::queueHoldingsUpdate()
+{
+    // Edits come a keystroke at a time: one pass over the library per turn of the loop.
+    if (!m_holdingsUpdateQueued) {
+        m_holdingsUpdateQueued = true;
+        QTimer::singleShot(0, this, &MainWindow::updateHoldings);
+    }
+}
+
 void MainWindow::fixtureListDownloaded(void* data, int length)
 {
     // The payload belongs to the request and lives until the request is deleted below.
@@ -441,7 +460,7 @@ void MainWindow::fixtureUploadFailedTooManyOrNotEnoughChannels()
     QStringList offending;
     for (const auto& definition : m_uploadCopies) {
         const int count = definition->channelCount();
-        if (count < 1 || count > QKVFixtureDefinition::MaxChannels) {
+        if (!DeviceFit::channelCountAccepted(count)) {
             offending << tr("%1 (%n channel(s))", nullptr, count).arg(definition->displayName());
         }
     }

@@ -1,7 +1,10 @@
 #include "RemoteFixtureDefinitionListModel.h"
 
+#include "LocalFixtureDefinitionListModel.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "ResourcePaths.h"
+
+#include <QFont>
 
 #include <iterator>
 
@@ -41,6 +44,18 @@ QVariant RemoteFixtureDefinitionListModel::data(const QModelIndex& index, int ro
             }
         case Qt::DecorationRole:
             return index.column() == NameColumn ? QVariant(m_icon) : QVariant();
+        case Qt::FontRole:
+            if (!isInLibrary(index.row())) {
+                QFont font;
+                font.setItalic(true);
+                return font;
+            }
+            return {};
+        case Qt::ToolTipRole:
+            if (index.column() == NameColumn && !isInLibrary(index.row())) {
+                return tr("Not in the library: %1").arg(definition->displayName());
+            }
+            return {};
         case DefinitionRole:
             return definitionVariant(definition);
         default:
@@ -170,4 +185,34 @@ bool RemoteFixtureDefinitionListModel::isCell(const QModelIndex& index) const
 {
     return index.isValid() && index.model() == this && !index.parent().isValid() && index.row() >= 0
         && index.row() < rowCount() && index.column() >= 0 && index.column() < ColumnCount;
+}
+
+void RemoteFixtureDefinitionListModel::setLibraryHoldings(const QSet<QString>& keys)
+{
+    if (m_libraryKnown && keys == m_libraryHoldings) {
+        return;
+    }
+    m_libraryHoldings = keys;
+    m_libraryKnown = true;
+    if (rowCount() > 0) {
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1), {Qt::FontRole, Qt::ToolTipRole});
+    }
+}
+
+QSet<QString> RemoteFixtureDefinitionListModel::holdingKeys() const
+{
+    QSet<QString> keys;
+    for (const auto& definition : m_definitions) {
+        keys.insert(LocalFixtureDefinitionListModel::holdingKey(
+            definition->manufacturer(), definition->name(), definition->channelCount()));
+    }
+    return keys;
+}
+
+bool RemoteFixtureDefinitionListModel::isInLibrary(int row) const
+{
+    const QKVRemoteFixtureDefinition* definition = definitionAt(row);
+    return !m_libraryKnown || !definition
+        || m_libraryHoldings.contains(LocalFixtureDefinitionListModel::holdingKey(
+            definition->manufacturer(), definition->name(), definition->channelCount()));
 }

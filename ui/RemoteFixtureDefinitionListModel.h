@@ -2,6 +2,8 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QSet>
+#include <QString>
 
 #include <memory>
 #include <vector>
@@ -40,6 +42,13 @@ public:
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    /// The holding keys (LocalFixtureDefinitionListModel::holdingKey) of the definitions
+    /// in the open library; rows that match none are marked "not in the library".
+    void setLibraryHoldings(const QSet<QString>& keys);
+    /// The holding keys of every definition on the device.
+    QSet<QString> holdingKeys() const;
+    bool isInLibrary(int row) const;
+
     /// The definition of `row`, or null.
     QKVRemoteFixtureDefinition* definitionAt(int row) const;
 
@@ -53,4 +62,6 @@ private:
 
     std::vector<std::unique_ptr<QKVRemoteFixtureDefinition>> m_definitions;
     QIcon m_icon;
+    QSet<QString> m_libraryHoldings;
+    bool m_libraryKnown = false;
 };

@@ -168,7 +168,7 @@ private Q_SLOTS:
         fillRow(*model, 0, "Maxi Beam", 7); // from a temporary: the row must hold a copy
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.at(0).at(0).toModelIndex(), model->index(0, 0));
-        QCOMPARE(changed.at(0).at(1).toModelIndex(), model->index(0, 2));
+        QCOMPARE(changed.at(0).at(1).toModelIndex(), model->index(0, model->columnCount() - 1));
         fillRow(*model, 1, "", 2, "SPOT");
         QCOMPARE(rowTexts(*model, 0), (QStringList {"Maxi Beam", "7", "Mco"}));
         // Empty names show the short name; the device's list shows the manufacturer's too.
@@ -200,8 +200,8 @@ private Q_SLOTS:
         QCOMPARE(changed.last().at(0).toModelIndex(), model->index(0, 2));
 
         // Cells outside the table; the device's list also refuses cells of another model.
-        QStandardItemModel other(5, 5);
-        for (const QModelIndex& index : {QModelIndex(), other.index(2, 0), other.index(0, 3)}) {
+        QStandardItemModel other(5, 6);
+        for (const QModelIndex& index : {QModelIndex(), other.index(2, 0), other.index(0, 4)}) {
             QVERIFY(!model->setData(index, "x"));
             QVERIFY(!model->setData(index, model->index(0, 0).data(Qt::UserRole), Qt::UserRole));
             QVERIFY(!model->data(index).isValid());
@@ -307,6 +307,36 @@ private Q_SLOTS:
             QCOMPARE(names(proxy), shown.at(toggles));
             QCOMPARE(proxy.acceptedRowCount(), shown.at(toggles).size());
         }
+    }
+
+    void fitColumnSortsAndFiltersBySeverityAndDeviceHoldings()
+    {
+        ListModel model;
+        fillRow(model, 0, "Fine", 3);
+        fillRow(model, 1, "Refused", 46);
+        fillRow(model, 2, "Changed " + QString(100, 'x'), 2);
+        TwoColumnsSortFilterProxyModel proxy;
+        QAbstractItemModelTester tester(&proxy, Report);
+        proxy.setSourceModel(&model);
+        proxy.setDynamicSortFilter(true);
+        proxy.sort(ListModel::FitColumn, Qt::DescendingOrder);
+        QCOMPARE(names(proxy).first(), QStringLiteral("Refused"));
+        QCOMPARE(names(proxy).last(), QStringLiteral("Fine"));
+        proxy.setOnlyWithFindings(true);
+        QCOMPARE(proxy.acceptedRowCount(), 2);
+        // A rename the model hears of is judged again: the kept severity goes.
+        QVERIFY(model.setData(model.index(2, ListModel::NameColumn), QStringLiteral("Short now")));
+        QCOMPARE(names(proxy), QStringList {"Refused"});
+        QVERIFY(model.index(0, ListModel::FitColumn).data(Qt::ToolTipRole).toString().startsWith("The devices take"));
+
+        // Held by the device: same manufacturer, name and channel count, as the device stores them.
+        proxy.setOnlyWithFindings(false);
+        proxy.setOnlyNotOnDevice(true);
+        model.setDeviceHoldings({ListModel::holdingKey("Fco", "Fine", 3), ListModel::holdingKey("Rco", "Refused", 45)});
+        QVERIFY(model.isOnDevice(model.definitionAt(0)) && !model.isOnDevice(model.definitionAt(1)));
+        QCOMPARE(names(proxy), (QStringList {"Refused", "Short now"}));
+        QCOMPARE(ListModel::holdingKey("M", QString::fromUtf8("Par 中") + QString(100, 'x'), 1),
+                 ListModel::holdingKey("M", "Par ?" + QString(95, 'x'), 1));
     }
 
     void channelListCompactsNumbersWhenShownAndCopiesChannels()
