@@ -19,7 +19,6 @@ LocalFixtureDefinitionListModel::LocalFixtureDefinitionListModel(const QList<QKV
                                                                  QObject* parent)
     : QAbstractTableModel(parent)
     , m_definitions(definitions)
-    , m_icon(ResourcePaths::FixtureIcon)
     , m_onDeviceIcon(ResourcePaths::OnDeviceIcon)
     , m_fitIcons {
           QIcon(ResourcePaths::FitFineIcon), QIcon(ResourcePaths::FitChangedIcon), QIcon(ResourcePaths::FitRefusedIcon)}
@@ -86,8 +85,9 @@ QVariant LocalFixtureDefinitionListModel::data(const QModelIndex& index, int rol
             if (index.column() == FitColumn) {
                 return m_fitIcons[severity(definition)];
             }
-            return index.column() == NameColumn ? QVariant(isOnDevice(definition) ? m_onDeviceIcon : m_icon)
-                                                : QVariant();
+            // Every row has its fit icon; the name carries one only to say the device
+            // holds it, which leaves the name the room an 800-pixel window can give.
+            return index.column() == NameColumn && isOnDevice(definition) ? QVariant(m_onDeviceIcon) : QVariant();
         case Qt::ToolTipRole:
             if (index.column() == FitColumn) {
                 const QList<DeviceFit::Finding> findings = DeviceFit::check(*definition);

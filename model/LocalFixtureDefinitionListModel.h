@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QIcon>
 #include <QHash>
+#include <QIcon>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -83,7 +83,6 @@ private:
     int severity(const QKVFixtureDefinition* definition) const;
 
     QList<QKVFixtureDefinition*> m_definitions;
-    QIcon m_icon;
     QIcon m_onDeviceIcon;
     QIcon m_fitIcons[3];
     QSet<QString> m_deviceHoldings;

@@ -11,9 +11,10 @@ namespace {
 // A header margin on either side of a title, and one for the section's lines; the size
 // hint would add room for a sort arrow that a narrow panel cannot spare.
 constexpr int HeaderMargins = 3;
+constexpr int IconColumnMargins = 2;
 } // namespace
 
-void sizeFixtureTableColumns(QTableView* view, int nameColumn)
+void sizeFixtureTableColumns(QTableView* view, int nameColumn, int iconColumn)
 {
     if (!qobject_cast<CutTextToolTipDelegate*>(view->itemDelegate())) {
         view->setItemDelegate(new CutTextToolTipDelegate(view));
@@ -32,6 +33,8 @@ void sizeFixtureTableColumns(QTableView* view, int nameColumn)
         }
         const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
         header->setSectionResizeMode(column, QHeaderView::Interactive);
-        header->resizeSection(column, metrics.horizontalAdvance(title) + HeaderMargins * margin);
+        // A column of icons (the fit) under a short title needs no room for a sort arrow.
+        const int margins = column == iconColumn ? IconColumnMargins : HeaderMargins;
+        header->resizeSection(column, metrics.horizontalAdvance(title) + margins * margin);
     }
 }

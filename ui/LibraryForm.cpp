@@ -56,7 +56,8 @@ LibraryForm::LibraryForm(QWidget* parent)
     table->setSortingEnabled(true);
     table->sortByColumn(LocalFixtureDefinitionListModel::NameColumn, Qt::AscendingOrder);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
-    sizeFixtureTableColumns(table, LocalFixtureDefinitionListModel::NameColumn);
+    sizeFixtureTableColumns(
+        table, LocalFixtureDefinitionListModel::NameColumn, LocalFixtureDefinitionListModel::FitColumn);
     connect(table, &QWidget::customContextMenuRequested, this, &LibraryForm::showContextMenu);
     connect(m_ui->duplicateFixtureDefinition, &QPushButton::clicked, this, &LibraryForm::duplicateFixtures_clicked);
     // The panel's buttons take no focus, so Tab runs filter, table, editor; the keys
@@ -112,26 +113,26 @@ void LibraryForm::setUpFitColumn()
 {
     QHeaderView* header = m_ui->fixtureDefinitionsTableView->horizontalHeader();
     header->moveSection(header->visualIndex(LocalFixtureDefinitionListModel::FitColumn), 0);
-    const auto addToggle
-        = [this](const QString& text, const QString& toolTip, void (TwoColumnsSortFilterProxyModel::*set)(bool)) {
-              auto* button = new QPushButton(text, this);
-              button->setCheckable(true);
-              button->setFocusPolicy(Qt::NoFocus);
-              button->setToolTip(toolTip);
-              // Before the spacer that closes the row.
-              m_ui->filterColumnsLayout->insertWidget(m_ui->filterColumnsLayout->count() - 1, button);
-              connect(button, &QPushButton::toggled, this, [this, set](bool on) {
-                  (m_proxyModel->*set)(on);
-                  requestCounterUpdate();
-              });
-              return button;
-          };
-    m_findingsButton = addToggle(tr("Findin&gs"),
-                                 tr("Show only the definitions the devices would refuse or change"),
-                                 &TwoColumnsSortFilterProxyModel::setOnlyWithFindings);
-    m_notOnDeviceButton = addToggle(tr("Not on De&vice"),
-                                    tr("Show only the definitions the selected device does not hold"),
-                                    &TwoColumnsSortFilterProxyModel::setOnlyNotOnDevice);
+    const auto addToggle = [this](const QString& text, const QString& toolTip) {
+        auto* button = new QPushButton(text, this);
+        button->setCheckable(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setToolTip(toolTip);
+        // Before the spacer that closes the row.
+        m_ui->filterColumnsLayout->insertWidget(m_ui->filterColumnsLayout->count() - 1, button);
+        return button;
+    };
+    m_findingsButton = addToggle(tr("Findin&gs"), tr("Show only the definitions the devices would refuse or change"));
+    m_notOnDeviceButton
+        = addToggle(tr("Not on De&vice"), tr("Show only the definitions the selected device does not hold"));
+    connect(m_findingsButton, &QPushButton::toggled, this, [this](bool on) {
+        m_proxyModel->setOnlyWithFindings(on);
+        requestCounterUpdate();
+    });
+    connect(m_notOnDeviceButton, &QPushButton::toggled, this, [this](bool on) {
+        m_proxyModel->setOnlyNotOnDevice(on);
+        requestCounterUpdate();
+    });
 }
 
 LibraryForm::~LibraryForm()

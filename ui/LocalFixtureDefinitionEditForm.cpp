@@ -1,9 +1,11 @@
 #include "LocalFixtureDefinitionEditForm.h"
 #include "ui_LocalFixtureDefinitionEditForm.h"
 
+#include "DeviceFit.h"
 #include "LocalChannelListModel.h"
 #include "QKVFixtureChannel.h"
 #include "QKVFixtureDefinition.h"
+#include "ResourcePaths.h"
 #include "ShortNames.h"
 
 #include <QEvent>
@@ -66,6 +68,14 @@ LocalFixtureDefinitionEditForm::LocalFixtureDefinitionEditForm(QWidget* parent)
     m_ui->textEdit->hide();
     m_ui->label_channelDescription->hide();
 
+    // What the devices would refuse or change, under the fields, as the user types.
+    m_findings = new QLabel(this);
+    m_findings->setObjectName(QStringLiteral("fitFindings"));
+    m_findings->setWordWrap(true);
+    m_findings->setTextFormat(Qt::RichText);
+    placeGroups(false);
+    connect(this, &LocalFixtureDefinitionEditForm::contentEdited, this, &LocalFixtureDefinitionEditForm::showFindings);
+
     clearForm();
     setEnabled(false);
 }
@@ -124,6 +134,19 @@ void setLabelsAbove(QGridLayout* grid, bool above)
 
 } // namespace
 
+void LocalFixtureDefinitionEditForm::placeGroups(bool stacked)
+{
+    // The findings come right under the names they are about, above the channels.
+    QGridLayout* grid = m_ui->formLayout;
+    grid->removeWidget(m_ui->generalShortGroup);
+    grid->removeWidget(m_ui->channelsGroup);
+    grid->removeWidget(m_findings);
+    const int row = stacked ? 2 : 1;
+    grid->addWidget(m_ui->generalShortGroup, stacked ? 1 : 0, stacked ? 0 : 1);
+    grid->addWidget(m_findings, row, 0, 1, 2);
+    grid->addWidget(m_ui->channelsGroup, row + 1, 0, 1, 2);
+}
+
 void LocalFixtureDefinitionEditForm::placeShortNameGroup()
 {
     auto* grid = m_ui->formLayout;
@@ -147,10 +170,7 @@ void LocalFixtureDefinitionEditForm::placeShortNameGroup()
     }
     const bool stacked = wanted != Arrangement::SideBySide;
     if (stacked != (m_arrangement != Arrangement::SideBySide)) {
-        grid->removeWidget(m_ui->generalShortGroup);
-        grid->removeWidget(m_ui->channelsGroup);
-        grid->addWidget(m_ui->generalShortGroup, stacked ? 1 : 0, stacked ? 0 : 1);
-        grid->addWidget(m_ui->channelsGroup, stacked ? 2 : 1, 0, 1, 2);
+        placeGroups(stacked);
     }
     const bool narrow = wanted == Arrangement::Narrow;
     if (narrow != (m_arrangement == Arrangement::Narrow)) {
@@ -161,6 +181,21 @@ void LocalFixtureDefinitionEditForm::placeShortNameGroup()
     m_arrangement = wanted;
 }
 
+void LocalFixtureDefinitionEditForm::showFindings()
+{
+    const QList<DeviceFit::Finding> findings
+        = m_definition ? DeviceFit::check(*m_definition) : QList<DeviceFit::Finding>();
+    QStringList lines;
+    for (const DeviceFit::Finding& finding : findings) {
+        const QString icon = finding.severity == DeviceFit::Severity::Refused ? ResourcePaths::FitRefusedIcon
+                                                                              : ResourcePaths::FitChangedIcon;
+        lines
+            << QStringLiteral("<img src=\"%1\" width=\"16\" height=\"16\"> %2").arg(icon, finding.text.toHtmlEscaped());
+    }
+    m_findings->setText(lines.join(QStringLiteral("<br>")));
+    m_findings->setVisible(!lines.isEmpty());
+}
+
 LocalFixtureDefinitionEditForm::~LocalFixtureDefinitionEditForm()
 {
     // The view must let go of the proxy before the channel model goes.
@@ -169,6 +204,8 @@ LocalFixtureDefinitionEditForm::~LocalFixtureDefinitionEditForm()
 
 void LocalFixtureDefinitionEditForm::clearForm()
 {
+    m_findings->clear();
+    m_findings->hide();
     {
         const QSignalBlocker blockName(m_ui->autoFixtureNameShort);
         const QSignalBlocker blockManufacturer(m_ui->autoManufacturerNameShort);
@@ -212,6 +249,7 @@ void LocalFixtureDefinitionEditForm::setFixtureDefinition(QKVFixtureDefinition* 
         m_ui->autoManufacturerNameShort->setChecked(definition->autoManufacturerShort());
     }
     showFixtureShortNames();
+    showFindings();
     m_channelModel->setDefinition(definition);
     m_ui->textEdit->clear();
     showCurrentChannel();

@@ -9,6 +9,7 @@
 class LocalChannelListModel;
 class QKVFixtureChannel;
 #include "QKVFixtureDefinition.h"
+class QLabel;
 class QSortFilterProxyModel;
 
 namespace Ui {
@@ -82,8 +83,12 @@ private:
     /// so no field is squeezed below what the device shows and nothing scrolls sideways.
     void placeShortNameGroup();
     enum class Arrangement { SideBySide, Stacked, Narrow };
+    /// The short names beside or under the long ones, then the findings, then the channels.
+    void placeGroups(bool stacked);
 
 private:
+    /// Lists what the devices would refuse or change about the definition shown.
+    void showFindings();
     void clearForm();
     void showFixtureShortNames();
     void showCurrentChannel();
@@ -101,6 +106,7 @@ private:
     std::unique_ptr<LocalChannelListModel> m_channelModel;
     QSortFilterProxyModel* m_channelProxy;
     QList<QWidget*> m_tabStops;
+    QLabel* m_findings = nullptr;
     Arrangement m_arrangement = Arrangement::SideBySide;
     int m_sideBySideWidth = 0;
     int m_stackedWidth = 0;

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,7 +42,7 @@ class MainWindow : public QMainWindow
 public:
     static constexpr int InitialWidth = 1200;
     /// The device side's first width: its table's names whole at 800 pixels.
-    static constexpr int DeviceSideWidth = 400;
+    static constexpr int DeviceSideWidth = 392;
     static constexpr int InitialHeight = 690;
     /// A library above this size asks before it is opened (a library of thousands of
     /// definitions takes a while and usually is a mistake).
@@ -141,6 +142,16 @@ private:
     /// Marks what the device holds of the library, and what of the device's list the
     /// library lacks; queued after every change of either.
     void updateHoldings();
+    /// Asks, when the device will change some of `definitions`, whether to upload anyway.
+    bool confirmChangesOnDevice(const QList<QKVFixtureDefinition*>& definitions);
+    /// Asks what to do with the `definitions` the other side already holds: copy them
+    /// again, skip them (they leave the list) or cancel. False to stop the transfer.
+    template <typename Definition>
+    bool askAboutDoubles(QList<Definition*>& definitions,
+                         const std::function<bool(const Definition*)>& present,
+                         const QString& text,
+                         const QString& allText,
+                         const QString& again);
     void queueHoldingsUpdate();
     /// Adds definitions made from `modes`, asking about each one the library already has
     /// (same manufacturer and name); returns how many were added or replaced.

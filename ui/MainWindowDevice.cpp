@@ -17,6 +17,8 @@
 #include "KVPFixtureWriteRequest.h"
 #include "KVPMemoryStateRequest.h"
 #include "KVPWorkerThread.h"
+#include "LibraryForm.h"
+#include "LocalFixtureDefinitionListModel.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "RemoteFixtureDefinitionListModel.h"
@@ -369,14 +371,89 @@ void MainWindow::fixtureListDownloadFailed(KVPWorkerRequestI::failReason)
 
 // Upload.
 
+bool MainWindow::confirmChangesOnDevice(const QList<QKVFixtureDefinition*>& definitions)
+{
+    QStringList changed;
+    for (const QKVFixtureDefinition* definition : definitions) {
+        const QList<DeviceFit::Finding> findings = DeviceFit::check(*definition);
+        const DeviceFit::Severity worst = DeviceFit::worst(findings);
+        if (worst == DeviceFit::Severity::Refused) {
+            return true; // the device's refusal names them, as it always has
+        }
+        if (worst == DeviceFit::Severity::Changed) {
+            changed << definition->displayName() + QLatin1Char('\n') + DeviceFit::describe(findings);
+        }
+    }
+    if (changed.isEmpty()) {
+        return true;
+    }
+    MessagePrompt question;
+    question.icon = QMessageBox::Warning;
+    question.title = AppSettings::ApplicationName;
+    question.text = countText(changed.size(),
+                              tr("1 definition will be changed on the device."),
+                              tr("%1 definitions will be changed on the device."));
+    question.informativeText = tr("The device cuts texts to its fields and shows \"?\" for characters it "
+                                  "cannot display. Show Details lists what changes.");
+    question.detailedText = changed.join(QStringLiteral("\n\n"));
+    question.buttons = QMessageBox::Yes | QMessageBox::Cancel;
+    question.defaultButton = QMessageBox::Cancel;
+    question.buttonTexts = {{QMessageBox::Yes, tr("Upload Anyway")}};
+    return m_prompts->message(this, question) == QMessageBox::Yes;
+}
+
+template <typename Definition>
+bool MainWindow::askAboutDoubles(QList<Definition*>& definitions,
+                                 const std::function<bool(const Definition*)>& present,
+                                 const QString& text,
+                                 const QString& allText,
+                                 const QString& again)
+{
+    QList<Definition*> fresh;
+    for (Definition* definition : std::as_const(definitions)) {
+        if (!present(definition)) {
+            fresh << definition;
+        }
+    }
+    if (fresh.size() == definitions.size()) {
+        return true;
+    }
+    MessagePrompt question;
+    question.icon = QMessageBox::Question;
+    question.title = AppSettings::ApplicationName;
+    question.text = fresh.isEmpty() ? allText : text.arg(definitions.size() - fresh.size()).arg(definitions.size());
+    question.informativeText = countText(fresh.size(), tr("1 is new."), tr("%1 are new."));
+    question.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    question.defaultButton = QMessageBox::No;
+    question.buttonTexts = {{QMessageBox::Yes, again}, {QMessageBox::No, tr("Skip Those")}};
+    const QMessageBox::StandardButton answer = m_prompts->message(this, question);
+    if (answer == QMessageBox::No) {
+        definitions = fresh;
+    }
+    return answer != QMessageBox::Cancel && !definitions.isEmpty();
+}
+
 void MainWindow::uploadCurrentSelection()
 {
-    const QList<QKVFixtureDefinition*> selected = m_ui->libraryForm->selectedFixtureDefinitions();
+    QList<QKVFixtureDefinition*> selected = m_ui->libraryForm->selectedFixtureDefinitions();
     if (selected.isEmpty() || m_ui->remoteForm->devicesCombo()->currentIndex() < 0) {
         return;
     }
     if (refuseWhileBusy(tr("Upload of fixture definition(s) failed."))) {
         qDebug() << "uploadCurrentSelection: currentWorkerRequest is not null";
+        return;
+    }
+    const LocalFixtureDefinitionListModel* library = m_ui->libraryForm->listModel();
+    const QString device = m_ui->remoteForm->devicesCombo()->currentText();
+    const std::function<bool(const QKVFixtureDefinition*)> onDevice
+        = [library](const QKVFixtureDefinition* definition) { return library->isOnDevice(definition); };
+    if (!askAboutDoubles(selected,
+                         onDevice,
+                         tr("%1 of the %2 definitions are already on the %3.")
+                             .arg(QStringLiteral("%1"), QStringLiteral("%2"), device),
+                         tr("The %1 already holds every definition selected.").arg(device),
+                         tr("Upload Again"))
+        || !confirmChangesOnDevice(selected)) {
         return;
     }
     setLockUi(true);
@@ -523,11 +600,24 @@ void MainWindow::patchListClearerFailed(KVPWorkerRequestI::failReason)
 
 void MainWindow::downloadCurrentSelection()
 {
-    const QList<QKVRemoteFixtureDefinition*> selected = m_ui->remoteForm->selectedRemoteDefinitions();
+    QList<QKVRemoteFixtureDefinition*> selected = m_ui->remoteForm->selectedRemoteDefinitions();
     if (selected.isEmpty() || m_ui->remoteForm->devicesCombo()->currentIndex() < 0) {
         return;
     }
     if (refuseWhileBusy(tr("Downloading of fixture definition(s) failed."))) {
+        return;
+    }
+    const QSet<QString> inLibrary = m_ui->libraryForm->holdingKeys();
+    const std::function<bool(const QKVRemoteFixtureDefinition*)> present
+        = [&inLibrary](const QKVRemoteFixtureDefinition* definition) {
+              return inLibrary.contains(LocalFixtureDefinitionListModel::holdingKey(
+                  definition->manufacturer(), definition->name(), definition->channelCount()));
+          };
+    if (!askAboutDoubles(selected,
+                         present,
+                         tr("%1 of the %2 definitions are already in the library."),
+                         tr("The library already holds every definition selected."),
+                         tr("Download Again"))) {
         return;
     }
     showProgress(true);

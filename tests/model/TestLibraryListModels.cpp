@@ -173,7 +173,8 @@ private Q_SLOTS:
         QCOMPARE(rowTexts(*model, 0), (QStringList {"Maxi Beam", "7", "Mco"}));
         // Empty names show the short name; the device's list shows the manufacturer's too.
         QCOMPARE(rowTexts(*model, 1), (QStringList {"SPOT", "2", remote ? "SPOT" : ""}));
-        QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        // The device's rows carry the fixture icon; the library's their fit, in a column of its own.
+        QVERIFY(!model->index(0, remote ? 0 : 3).data(Qt::DecorationRole).value<QIcon>().isNull());
         QVERIFY(!model->index(0, 2).data(Qt::DecorationRole).isValid());
         for (int column = 0; column < 3; ++column) {
             QCOMPARE(model->index(1, column).data(Qt::UserRole).value<void*>(),
@@ -334,6 +335,8 @@ private Q_SLOTS:
         proxy.setOnlyNotOnDevice(true);
         model.setDeviceHoldings({ListModel::holdingKey("Fco", "Fine", 3), ListModel::holdingKey("Rco", "Refused", 45)});
         QVERIFY(model.isOnDevice(model.definitionAt(0)) && !model.isOnDevice(model.definitionAt(1)));
+        QVERIFY(model.index(0, 0).data(Qt::DecorationRole).isValid()
+                && !model.index(1, 0).data(Qt::DecorationRole).isValid());
         QCOMPARE(names(proxy), (QStringList {"Refused", "Short now"}));
         QCOMPARE(ListModel::holdingKey("M", QString::fromUtf8("Par 中") + QString(100, 'x'), 1),
                  ListModel::holdingKey("M", "Par ?" + QString(95, 'x'), 1));

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -206,6 +207,14 @@ private Q_SLOTS:
         QTest::keyClicks(form.edit("channelNameShort"), QStringLiteral("0123456789abcdef"));
         QCOMPARE(definition->channels().at(0)->shortName(), QStringLiteral("0123456789ab"));
         QVERIFY(!definition->channels().at(0)->autoShortName());
+
+        // What the device would change shows under the fields while typing, and goes again.
+        auto* findings = form.findChild<QLabel*>("fitFindings");
+        QVERIFY(findings->isHidden());
+        QTest::sendKeyEvent(QTest::Click, form.edit("channelName"), Qt::Key_unknown, QString::fromUtf8("中"), {});
+        QVERIFY(!findings->isHidden() && findings->text().contains("Channel 1 Name"));
+        QTest::keyClick(form.edit("channelName"), Qt::Key_Backspace);
+        QVERIFY(findings->isHidden());
     }
 
     void removingTheEditedDefinitionEmptiesTheForm()

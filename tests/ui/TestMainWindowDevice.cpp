@@ -279,6 +279,41 @@ private Q_SLOTS:
         QCOMPARE(h.device().store().count(), 1u);
     }
 
+    void doublesAndChangesAreAskedAboutBeforeTransfers()
+    {
+        const QString longName = QStringLiteral("Long ") + QString(100, 'x');
+        Rig h("records=2,latency=5", {{longName, 2}});
+        QVERIFY(h.waitIdle());
+        // One device row already in the library: Skip Those downloads only the other.
+        h.selectDeviceRows({0});
+        h.window.downloadCurrentSelection();
+        QVERIFY(h.waitIdle() && h.libraryRows() == 2 && h.prompts->messages.isEmpty());
+        h.selectDeviceRows({0, 1});
+        h.prompts->buttons = {QMessageBox::No};
+        h.window.downloadCurrentSelection();
+        QCOMPARE(h.prompts->texts().last(), QStringLiteral("1 of the 2 definitions are already in the library."));
+        QCOMPARE(h.prompts->messages.last().informativeText, QStringLiteral("1 is new."));
+        QVERIFY(h.waitIdle() && h.libraryRows() == 3);
+
+        // What the device holds already: skipping all of it leaves nothing to do.
+        const QString held = h.libraryForm()->listModel()->definitionAt(1)->name();
+        h.prompts->buttons = {QMessageBox::No};
+        h.selectLibrary({held});
+        h.window.uploadCurrentSelection();
+        QCOMPARE(h.prompts->texts().last(), QStringLiteral("The QRD-780 already holds every definition selected."));
+        QVERIFY(!h.window.currentRequest());
+
+        // What the device would change is asked about once; Cancel sends nothing.
+        h.prompts->buttons = {QMessageBox::Cancel, QMessageBox::Yes};
+        h.selectLibrary({longName});
+        h.window.uploadCurrentSelection();
+        QCOMPARE(h.prompts->texts().last(), QStringLiteral("1 definition will be changed on the device."));
+        QVERIFY(h.prompts->messages.last().detailedText.contains("Fixture Name: 105 characters"));
+        QVERIFY(!h.window.currentRequest());
+        h.upload({longName});
+        QVERIFY(h.waitIdle() && h.device().store().count() == 3 && h.prompts->unexpected == 0);
+    }
+
     void secondTransferIsRefusedAndRunningUploadFinishes_data()
     {
         QTest::addColumn<QString>("transfer");
