@@ -1,5 +1,7 @@
 #include "LocalFixtureDefinitionListModel.h"
 
+#include <QMimeData>
+
 #include "DeviceFit.h"
 #include "DeviceRecordLayout.h"
 #include "QKVFixtureDefinition.h"
@@ -318,4 +320,22 @@ void LocalFixtureDefinitionListModel::fitChanged(int row)
         m_severities.remove(m_definitions.at(row));
         Q_EMIT dataChanged(index(row, NameColumn), index(row, FitColumn));
     }
+}
+
+QStringList LocalFixtureDefinitionListModel::mimeTypes() const
+{
+    return {RowsMimeType};
+}
+
+QMimeData* LocalFixtureDefinitionListModel::mimeData(const QModelIndexList& indexes) const
+{
+    QStringList rows;
+    for (const QModelIndex& index : indexes) {
+        if (index.column() == 0) {
+            rows << QString::number(index.row());
+        }
+    }
+    auto* data = new QMimeData;
+    data->setData(RowsMimeType, rows.join(QLatin1Char(',')).toLatin1());
+    return data;
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 class QKVFixtureDefinition;
 
@@ -65,6 +66,12 @@ public:
 
     /// The definitions in row order; they stay owned by the model.
     QList<QKVFixtureDefinition*> definitions() const { return m_definitions; }
+    /// Rows dragged out of the table carry their numbers under this type; the drop target
+    /// acts on the table's selection, which is what was dragged.
+    static inline const QString RowsMimeType = QStringLiteral("application/x-qrd-library-rows");
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+
     /// The definition of `row`, or null.
     QKVFixtureDefinition* definitionAt(int row) const;
 

@@ -22,6 +22,8 @@ inline const QString GeometryKey = QStringLiteral("window/geometry");
 /// the widget's place in the window.
 inline const QString SplittersGroup = QStringLiteral("splitters/");
 inline const QString ColumnsGroup = QStringLiteral("columns/");
+/// The libraries opened or saved last, newest first.
+inline const QString RecentLibrariesKey = QStringLiteral("recent_libraries");
 /// Folders of QLC+ fixture files the user added to the fixture catalogue.
 inline const QString CatalogueFoldersKey = QStringLiteral("catalogue/folders");
 

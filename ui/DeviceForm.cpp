@@ -5,9 +5,11 @@
 #include "DeviceLabels.h"
 #include "DeviceRecord.h"
 #include "FixtureTableColumns.h"
+#include "LocalFixtureDefinitionListModel.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "RemoteFixtureDefinitionListModel.h"
 #include "ResourcePaths.h"
+#include "RowDropTarget.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -58,6 +60,8 @@ DeviceForm::DeviceForm(QWidget* parent)
 
     // Replaces the counter's design-time texts.
     updateCounter();
+    new RowDropTarget(
+        m_ui->fixtureListView, LocalFixtureDefinitionListModel::RowsMimeType, [this] { Q_EMIT libraryRowsDropped(); });
 }
 
 DeviceForm::~DeviceForm()

@@ -84,6 +84,8 @@ Q_SIGNALS:
     void deleteRequested();
     /// The user asked to copy the selected definitions into the library.
     void copyToComputerRequested();
+    /// Rows of the library's table were dropped on the device's.
+    void libraryRowsDropped();
     /// The list was read again, or emptied.
     void fixtureListChanged();
     /// The counts for the counter under the device selection.

@@ -1,22 +1,29 @@
 #include "LibraryForm.h"
 #include "ui_LibraryForm.h"
 
+#include "DefinitionMime.h"
 #include "FixtureTableColumns.h"
 #include "KVFLArchive.h"
+#include "LibraryUndo.h"
 #include "LocalFixtureDefinitionEditForm.h"
 #include "LocalFixtureDefinitionListModel.h"
 #include "QKVFixtureDefinition.h"
+#include "RemoteFixtureDefinitionListModel.h"
 #include "ResourcePaths.h"
+#include "RowDropTarget.h"
 #include "TwoColumnsSortFilterProxyModel.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCompleter>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSet>
 #include <QShortcut>
 #include <QStringListModel>
+#include <QUndoStack>
 
 #include <algorithm>
 #include <functional>
@@ -107,6 +114,14 @@ LibraryForm::LibraryForm(QWidget* parent)
         }
     });
     setUpFitColumn();
+
+    m_undoStack = new QUndoStack(this);
+    new RowDropTarget(table, RemoteFixtureDefinitionListModel::RowsMimeType, [this] { Q_EMIT deviceRowsDropped(); });
+    connect(m_ui->fixtureDefinitionForm,
+            &LocalFixtureDefinitionEditForm::fieldEdited,
+            this,
+            &LibraryForm::definitionEdited);
+    connect(qApp, &QApplication::focusChanged, this, [this] { ++m_typingRun; });
 }
 
 void LibraryForm::setUpFitColumn()
@@ -137,6 +152,8 @@ void LibraryForm::setUpFitColumn()
 
 LibraryForm::~LibraryForm()
 {
+    // The application outlives the panel: its focus changes must stop reaching it first.
+    disconnect(qApp, nullptr, this, nullptr);
     // Views and the editor let go of the models before the models go.
     m_ui->fixtureDefinitionForm->setFixtureDefinition(nullptr);
     m_ui->fixtureDefinitionsTableView->setModel(nullptr);
@@ -320,6 +337,7 @@ void LibraryForm::updateCurrentFixtureDefinition()
     }
     if (definition != m_ui->fixtureDefinitionForm->fixtureDefinition()) {
         m_ui->fixtureDefinitionForm->setFixtureDefinition(definition);
+        takeEditBase();
     }
 }
 
@@ -347,13 +365,7 @@ void LibraryForm::addFixtureDefinition(QKVFixtureDefinition* definition)
     if (!definition) {
         return;
     }
-    const int row = m_listModel->appendCopies({definition});
-    // A row the filter hides cannot be current; the editor stays with the current one.
-    makeSourceRowCurrent(row);
-    updateCurrentFixtureDefinition();
-    requestFilterUpdate();
-    requestCompleterUpdate();
-    Q_EMIT archiveModified();
+    m_undoStack->push(new LibraryUndo::AddCommand(this, LibraryUndo::copiesOf({definition}), tr("Add Definition")));
 }
 
 void LibraryForm::on_addFixtureDefinition_clicked()
@@ -377,40 +389,109 @@ void LibraryForm::duplicateFixtures_clicked()
     if (selected.isEmpty()) {
         return;
     }
-    const int first = m_listModel->appendCopies(selected);
-    QList<int> rows;
-    for (int row = first; row < m_listModel->rowCount(); ++row) {
-        QKVFixtureDefinition* copy = m_listModel->definitionAt(row);
+    LibraryUndo::Copies copies = LibraryUndo::copiesOf(selected);
+    for (const auto& copy : copies) {
         copy->setName(tr("%1 (copy)").arg(copy->name()));
         copy->applyAutoShortNames();
-        rows << row;
     }
     // The copies become the selection, the last of them current, ready to be edited.
-    selectChangedRows(rows);
+    m_undoStack->push(new LibraryUndo::AddCommand(this, std::move(copies), tr("Duplicate")));
 }
 
 void LibraryForm::addDefinitions(const QList<QKVFixtureDefinition*>& additions,
-                                 const QList<std::pair<QKVFixtureDefinition*, QKVFixtureDefinition*>>& replacements)
+                                 const QList<std::pair<QKVFixtureDefinition*, QKVFixtureDefinition*>>& replacements,
+                                 const QString& text)
 {
-    QList<int> rows;
+    auto step = std::make_unique<QUndoCommand>(text.isEmpty() ? tr("Add Definitions") : text);
     for (const auto& [target, content] : replacements) {
         const int row = static_cast<int>(m_listModel->definitions().indexOf(target));
         if (row >= 0) {
-            m_listModel->setData(m_listModel->index(row, 0),
-                                 LocalFixtureDefinitionListModel::definitionVariant(content),
-                                 LocalFixtureDefinitionListModel::DefinitionRole);
-            rows << row;
+            auto after = std::move(LibraryUndo::copiesOf({content}).front());
+            new LibraryUndo::ChangeCommand(this,
+                                           row,
+                                           std::move(LibraryUndo::copiesOf({target}).front()),
+                                           std::move(after),
+                                           step->text(),
+                                           false,
+                                           step.get());
         }
     }
     if (!additions.isEmpty()) {
-        const int first = m_listModel->appendCopies(additions);
-        for (int row = first; row < m_listModel->rowCount(); ++row) {
-            rows << row;
-        }
+        new LibraryUndo::AddCommand(this, LibraryUndo::copiesOf(additions), step->text(), step.get());
     }
-    if (!rows.isEmpty()) {
-        selectChangedRows(rows);
+    if (step->childCount() > 0) {
+        m_undoStack->push(step.release());
     }
+}
+
+int LibraryForm::appendRows(const QList<QKVFixtureDefinition*>& definitions)
+{
+    const int first = m_listModel->appendCopies(definitions);
+    QList<int> rows;
+    for (int row = first; row < m_listModel->rowCount(); ++row) {
+        rows << row;
+    }
+    showStep(rows);
+    return first;
+}
+
+void LibraryForm::insertRowsAt(const QList<int>& rows, const QList<QKVFixtureDefinition*>& definitions)
+{
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        m_listModel->insertRows(rows.at(i), 1);
+        m_listModel->setData(m_listModel->index(rows.at(i), 0),
+                             LocalFixtureDefinitionListModel::definitionVariant(definitions.at(i)),
+                             LocalFixtureDefinitionListModel::DefinitionRole);
+    }
+    showStep(rows);
+}
+
+void LibraryForm::setRowContent(int row, QKVFixtureDefinition* content, const QString& field)
+{
+    m_listModel->setData(m_listModel->index(row, 0),
+                         LocalFixtureDefinitionListModel::definitionVariant(content),
+                         LocalFixtureDefinitionListModel::DefinitionRole);
+    // The editor's channel list held the replaced channels: it shows the row anew.
+    if (m_ui->fixtureDefinitionForm->fixtureDefinition() == m_listModel->definitionAt(row)) {
+        m_ui->fixtureDefinitionForm->setFixtureDefinition(nullptr);
+    }
+    showStep({row});
+    m_ui->fixtureDefinitionForm->showField(field);
+}
+
+void LibraryForm::showStep(const QList<int>& sourceRows)
+{
+    if (!sourceRows.isEmpty()) {
+        m_ui->fixtureDefinitionsTableView->selectionModel()->clearSelection();
+        selectChangedRows(sourceRows);
+    }
+    takeEditBase();
+}
+
+void LibraryForm::takeEditBase()
+{
+    const QKVFixtureDefinition* shown = m_ui->fixtureDefinitionForm->fixtureDefinition();
+    m_editBase = shown ? std::move(LibraryUndo::copiesOf({const_cast<QKVFixtureDefinition*>(shown)}).front()) : nullptr;
+}
+
+void LibraryForm::definitionEdited(const QString& field, bool typed)
+{
+    QKVFixtureDefinition* edited = m_ui->fixtureDefinitionForm->fixtureDefinition();
+    if (!edited || !m_editBase) {
+        return;
+    }
+    const int row = edited->listIndex().row();
+    auto step = std::make_unique<LibraryUndo::ChangeCommand>(this,
+                                                             row,
+                                                             std::move(m_editBase),
+                                                             std::move(LibraryUndo::copiesOf({edited}).front()),
+                                                             LibraryUndo::editText(field),
+                                                             true);
+    if (typed) {
+        step->allowMerging(field, m_typingRun);
+    }
+    m_undoStack->push(step.release());
+    takeEditBase();
 }
 
 void LibraryForm::selectChangedRows(const QList<int>& sourceRows)
@@ -437,6 +518,11 @@ void LibraryForm::on_removeFixtureDefinition_clicked()
 
 void LibraryForm::deleteSelected()
 {
+    removeSelected(QString());
+}
+
+void LibraryForm::removeSelected(const QString& text)
+{
     // A running upload reads the library's definitions; none may go while it runs.
     if (m_locked) {
         return;
@@ -445,6 +531,53 @@ void LibraryForm::deleteSelected()
     if (rows.isEmpty()) {
         return;
     }
+    std::sort(rows.begin(), rows.end());
+    QList<QKVFixtureDefinition*> removed;
+    for (int row : std::as_const(rows)) {
+        removed << m_listModel->definitionAt(row);
+    }
+    m_undoStack->push(new LibraryUndo::RemoveCommand(this,
+                                                     rows,
+                                                     LibraryUndo::copiesOf(removed),
+                                                     !text.isEmpty()        ? text
+                                                         : rows.size() == 1 ? tr("Remove Definition")
+                                                                            : tr("Remove Definitions")));
+}
+
+void LibraryForm::copySelection()
+{
+    const QList<QKVFixtureDefinition*> selected = selectedFixtureDefinitions();
+    if (!selected.isEmpty()) {
+        QApplication::clipboard()->setMimeData(DefinitionMime::encode(selected));
+    }
+}
+
+void LibraryForm::cutSelection()
+{
+    if (m_locked || selectedSourceRows().isEmpty()) {
+        return;
+    }
+    copySelection();
+    removeSelected(tr("Cut"));
+}
+
+bool LibraryForm::paste(const QMimeData* data)
+{
+    const std::vector<std::unique_ptr<QKVFixtureDefinition>> pasted
+        = DefinitionMime::decode(data ? data : QApplication::clipboard()->mimeData());
+    QList<QKVFixtureDefinition*> definitions;
+    for (const auto& definition : pasted) {
+        definitions << definition.get();
+    }
+    if (definitions.isEmpty()) {
+        return false;
+    }
+    addDefinitions(definitions, {}, tr("Paste"));
+    return true;
+}
+
+void LibraryForm::removeRowsOf(QList<int> rows)
+{
     for (int row : std::as_const(rows)) {
         m_ui->fixtureDefinitionForm->fixtureDefinitionToBeRemoved(m_listModel->index(row, 0));
     }
@@ -461,8 +594,10 @@ void LibraryForm::deleteSelected()
     }
     // The selection model moved the current row to a neighbour of the removed ones.
     updateCurrentFixtureDefinition();
+    requestFilterUpdate();
     requestCompleterUpdate();
     requestCounterUpdate();
+    takeEditBase();
     Q_EMIT archiveModified();
 }
 
@@ -595,6 +730,7 @@ void LibraryForm::clearArchive()
 {
     installModel(std::make_unique<LocalFixtureDefinitionListModel>());
     m_archive = nullptr;
+    m_undoStack->clear();
 }
 
 bool LibraryForm::setArchive(KVFLArchive* archive)
@@ -602,11 +738,17 @@ bool LibraryForm::setArchive(KVFLArchive* archive)
     const int interval = m_updateTimer.interval();
     m_updateTimer.stop();
     installModel(std::make_unique<LocalFixtureDefinitionListModel>());
-    if (archive) {
-        appendDefinitions(archive->definitions());
+    m_undoStack->clear();
+    if (archive && !archive->definitions().isEmpty()) {
+        m_listModel->appendCopies(archive->definitions());
         // A library opens at the top of its sorted list, not where its file ended.
+        m_proxyModel->sort(m_proxyModel->sortColumn(), m_proxyModel->sortOrder());
         makeProxyRowCurrent(0);
         updateCurrentFixtureDefinition();
+        requestFilterUpdate();
+        requestCompleterUpdate();
+        requestCounterUpdate();
+        Q_EMIT archiveModified();
     }
     m_updateTimer.start(interval);
     m_archive = archive;
@@ -618,18 +760,11 @@ bool LibraryForm::importArchive(KVFLArchive* archive)
     if (!archive) {
         return false;
     }
-    appendDefinitions(archive->definitions());
-    return true;
-}
-
-void LibraryForm::appendDefinitions(const QList<QKVFixtureDefinition*>& definitions)
-{
-    if (definitions.isEmpty()) {
-        return;
+    if (!archive->definitions().isEmpty()) {
+        m_undoStack->push(
+            new LibraryUndo::AddCommand(this, LibraryUndo::copiesOf(archive->definitions()), tr("Import Library")));
     }
-    // All but the last in one insertion; the last becomes current and is announced.
-    m_listModel->appendCopies(definitions.mid(0, definitions.size() - 1));
-    addFixtureDefinition(definitions.last());
+    return true;
 }
 
 bool LibraryForm::saveArchive()
@@ -638,5 +773,9 @@ bool LibraryForm::saveArchive()
         return false;
     }
     m_archive->setDefinitionsToSave(m_listModel->definitions());
-    return m_archive->save();
+    if (!m_archive->save()) {
+        return false;
+    }
+    m_undoStack->setClean();
+    return true;
 }

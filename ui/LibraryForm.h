@@ -18,9 +18,11 @@ class LocalFixtureDefinitionEditForm;
 class LocalFixtureDefinitionListModel;
 class QKVFixtureDefinition;
 class QMenu;
+class QMimeData;
 class QPushButton;
 class QStringListModel;
 class QTableView;
+class QUndoStack;
 class TwoColumnsSortFilterProxyModel;
 
 namespace Ui {
@@ -67,7 +69,27 @@ public:
     /// Appends copies of `additions` and makes each replaced definition (first) a copy of
     /// its new content (second). Every row touched is selected, the last one current.
     void addDefinitions(const QList<QKVFixtureDefinition*>& additions,
-                        const QList<std::pair<QKVFixtureDefinition*, QKVFixtureDefinition*>>& replacements = {});
+                        const QList<std::pair<QKVFixtureDefinition*, QKVFixtureDefinition*>>& replacements = {},
+                        const QString& text = QString());
+
+    /// The clipboard: the selected definitions as definitions and as text; cut removes
+    /// them in one step; paste appends what `data` (default: the clipboard) carries in
+    /// one step, false when it carries no definitions.
+    void copySelection();
+    void cutSelection();
+    bool paste(const QMimeData* data = nullptr);
+
+    /// Every change to the library is one step here; opening or emptying it clears it.
+    QUndoStack* undoStack() const { return m_undoStack; }
+
+    /// What the undo steps do to the rows, each selecting and showing what it touched:
+    /// append copies (returns the first new row), remove rows, put copies back at their
+    /// ascending `rows`, and make a row a copy of `content` (`field`: the editor widget
+    /// to show).
+    int appendRows(const QList<QKVFixtureDefinition*>& definitions);
+    void removeRowsOf(QList<int> rows);
+    void insertRowsAt(const QList<int>& rows, const QList<QKVFixtureDefinition*>& definitions);
+    void setRowContent(int row, QKVFixtureDefinition* content, const QString& field);
     /// Marks the definitions the selected device holds (holding keys of its list); empty
     /// when there is no device list.
     void setDeviceHoldings(const QSet<QString>& keys);
@@ -99,6 +121,8 @@ public:
 Q_SIGNALS:
     /// The library changed: an addition, duplication, removal or edit.
     void archiveModified();
+    /// Rows of the device's table were dropped on the library's.
+    void deviceRowsDropped();
     /// The user asked to copy the selected definitions to the device.
     void copyToDeviceRequested();
     void signalUpdateCounters(int nVisible, int nTotal, int nSelected);
@@ -144,8 +168,14 @@ private:
     /// Remove and Duplicate act on the selection; with none they are off.
     void updateSelectionButtons();
     void installModel(std::unique_ptr<LocalFixtureDefinitionListModel> model);
-    /// Appends copies of `definitions`, the last through addFixtureDefinition().
-    void appendDefinitions(const QList<QKVFixtureDefinition*>& definitions);
+    /// Removes the selected rows as one step named `text` (empty: "Remove …").
+    void removeSelected(const QString& text);
+    /// Selects exactly `sourceRows`, the last current, and keeps the editor's new base.
+    void showStep(const QList<int>& sourceRows);
+    /// A copy of the definition the editor shows: what its next edit started from.
+    void takeEditBase();
+    /// Turns an edit made in the editor into an undoable step.
+    void definitionEdited(const QString& field, bool typed);
     /// Selects `sourceRows` as well, the last current, and announces the change.
     void selectChangedRows(const QList<int>& sourceRows);
     /// Selects the row and makes it current; false when the filter hides it.
@@ -157,6 +187,10 @@ private:
     std::unique_ptr<Ui::LibraryForm> m_ui;
     std::unique_ptr<LocalFixtureDefinitionListModel> m_listModel;
     QSet<QString> m_deviceHoldings;
+    QUndoStack* m_undoStack = nullptr;
+    std::unique_ptr<QKVFixtureDefinition> m_editBase;
+    /// Counts the focus changes: keystrokes merge into one step only within one run.
+    int m_typingRun = 0;
     QPushButton* m_findingsButton = nullptr;
     QPushButton* m_notOnDeviceButton = nullptr;
     TwoColumnsSortFilterProxyModel* m_proxyModel = nullptr;

@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
@@ -68,6 +69,10 @@ LocalFixtureDefinitionEditForm::LocalFixtureDefinitionEditForm(QWidget* parent)
     m_ui->textEdit->hide();
     m_ui->label_channelDescription->hide();
 
+    for (QLineEdit* field : findChildren<QLineEdit*>()) {
+        field->installEventFilter(this);
+    }
+
     // What the devices would refuse or change, under the fields, as the user types.
     m_findings = new QLabel(this);
     m_findings->setObjectName(QStringLiteral("fitFindings"));
@@ -94,6 +99,14 @@ bool LocalFixtureDefinitionEditForm::event(QEvent* event)
 
 bool LocalFixtureDefinitionEditForm::eventFilter(QObject* watched, QEvent* event)
 {
+    // The library's undo covers every edit; a field's own undo would only add a step.
+    if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)
+            || key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y)) {
+            return true;
+        }
+    }
     if (watched == parentWidget() && event->type() == QEvent::Resize) {
         placeShortNameGroup();
     }
@@ -179,6 +192,23 @@ void LocalFixtureDefinitionEditForm::placeShortNameGroup()
         m_ui->channelSplitter->setOrientation(narrow ? Qt::Vertical : Qt::Horizontal);
     }
     m_arrangement = wanted;
+}
+
+void LocalFixtureDefinitionEditForm::announceEdit()
+{
+    // Called from the slots the form's widgets are connected to by name: the sender is
+    // the field (or button) the user changed.
+    const QObject* field = sender();
+    Q_EMIT fieldEdited(field ? field->objectName() : QString(), qobject_cast<const QLineEdit*>(field) != nullptr);
+    Q_EMIT contentEdited();
+}
+
+void LocalFixtureDefinitionEditForm::showField(const QString& field)
+{
+    if (QWidget* widget = findChild<QWidget*>(field);
+        widget && widget->isEnabled() && widget->focusPolicy() != Qt::NoFocus) {
+        widget->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void LocalFixtureDefinitionEditForm::showFindings()
@@ -297,7 +327,7 @@ void LocalFixtureDefinitionEditForm::on_fixtureName_textEdited(const QString& te
     m_definition->setName(text);
     m_definition->applyAutoShortNames();
     showFixtureShortNames();
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_manufacturerName_textEdited(const QString& text)
@@ -308,7 +338,7 @@ void LocalFixtureDefinitionEditForm::on_manufacturerName_textEdited(const QStrin
     m_definition->setManufacturer(text);
     m_definition->applyAutoShortNames();
     showFixtureShortNames();
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_fixtureNameShort_textEdited(const QString& text)
@@ -319,7 +349,7 @@ void LocalFixtureDefinitionEditForm::on_fixtureNameShort_textEdited(const QStrin
     // The device's display has room for 20 characters; the field shows what is kept.
     m_definition->setShortName(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
     showFixtureShortNames();
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_manufacturerNameShort_textEdited(const QString& text)
@@ -329,7 +359,7 @@ void LocalFixtureDefinitionEditForm::on_manufacturerNameShort_textEdited(const Q
     }
     m_definition->setManufacturerShort(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
     showFixtureShortNames();
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_autoFixtureNameShort_toggled(bool checked)
@@ -356,12 +386,12 @@ void LocalFixtureDefinitionEditForm::on_autoManufacturerNameShort_toggled(bool c
 // changes what the library file keeps, so the library becomes modified.
 void LocalFixtureDefinitionEditForm::on_autoFixtureNameShort_clicked()
 {
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_autoManufacturerNameShort_clicked()
 {
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_fixtureType_activated(int index)
@@ -371,7 +401,7 @@ void LocalFixtureDefinitionEditForm::on_fixtureType_activated(int index)
     }
     if (m_definition->type() != index) {
         m_definition->setType(index);
-        Q_EMIT contentEdited();
+        announceEdit();
     }
 }
 
@@ -460,7 +490,7 @@ void LocalFixtureDefinitionEditForm::on_addChannel_clicked()
                             LocalChannelListModel::ChannelRole);
     m_channelModel->channelAt(row)->setRenumberMark(true);
     makeChannelCurrent(row);
-    Q_EMIT contentEdited();
+    announceEdit();
     updateChannelButtons();
     // Typing right away replaces the default name.
     m_ui->channelName->setFocus(Qt::OtherFocusReason);
@@ -474,7 +504,7 @@ void LocalFixtureDefinitionEditForm::on_pushButton_clicked()
         return;
     }
     m_channelModel->removeRows(row, 1);
-    Q_EMIT contentEdited();
+    announceEdit();
     updateChannelButtons();
     showCurrentChannel();
 }
@@ -488,7 +518,7 @@ void LocalFixtureDefinitionEditForm::on_channelUp_clicked()
     m_channelModel->moveChannelUp(row);
     m_channelProxy->sort(LocalChannelListModel::NumberColumn, Qt::AscendingOrder);
     m_ui->channelListView->scrollTo(m_ui->channelListView->currentIndex());
-    Q_EMIT contentEdited();
+    announceEdit();
     updateChannelButtons();
 }
 
@@ -501,7 +531,7 @@ void LocalFixtureDefinitionEditForm::on_channelDown_clicked()
     m_channelModel->moveChannelDown(row);
     m_channelProxy->sort(LocalChannelListModel::NumberColumn, Qt::AscendingOrder);
     m_ui->channelListView->scrollTo(m_ui->channelListView->currentIndex());
-    Q_EMIT contentEdited();
+    announceEdit();
     updateChannelButtons();
 }
 
@@ -516,7 +546,7 @@ void LocalFixtureDefinitionEditForm::on_channelName_textEdited(const QString& te
     } else {
         showCurrentChannel();
     }
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_channelNameShort_textEdited(const QString& text)
@@ -527,7 +557,7 @@ void LocalFixtureDefinitionEditForm::on_channelNameShort_textEdited(const QStrin
         announceCurrentChannel();
     }
     showCurrentChannel();
-    Q_EMIT contentEdited();
+    announceEdit();
 }
 
 void LocalFixtureDefinitionEditForm::on_autoChannelNameShort_toggled(bool checked)
@@ -543,6 +573,6 @@ void LocalFixtureDefinitionEditForm::on_autoChannelNameShort_toggled(bool checke
 void LocalFixtureDefinitionEditForm::on_autoChannelNameShort_clicked()
 {
     if (currentChannel()) {
-        Q_EMIT contentEdited();
+        announceEdit();
     }
 }

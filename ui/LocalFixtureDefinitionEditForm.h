@@ -44,6 +44,9 @@ public:
 Q_SIGNALS:
     /// The user changed the edited definition.
     void contentEdited();
+    /// The same change, naming the widget it was made in; `typed` for a text field, whose
+    /// keystrokes may be taken together.
+    void fieldEdited(const QString& field, bool typed);
 
 public Q_SLOTS:
     /// Called before the library removes the row at `index`: stops editing the
@@ -86,7 +89,13 @@ private:
     /// The short names beside or under the long ones, then the findings, then the channels.
     void placeGroups(bool stacked);
 
+public:
+    /// Gives the keyboard to the named field, to show where a change was undone.
+    void showField(const QString& field);
+
 private:
+    /// Announces an edit made in the sending widget.
+    void announceEdit();
     /// Lists what the devices would refuse or change about the definition shown.
     void showFindings();
     void clearForm();

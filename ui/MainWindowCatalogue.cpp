@@ -29,17 +29,20 @@ QString libraryKey(const QString& manufacturer, const QString& name)
     return manufacturer + QChar(0) + name;
 }
 
-/// The local .qxf files among dropped URLs.
-QStringList fixtureFiles(const QMimeData* data)
+/// The local files among dropped URLs whose names end in `suffix`.
+QStringList droppedFiles(const QMimeData* data, const QString& suffix)
 {
     QStringList files;
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".qxf"), Qt::CaseInsensitive)) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(suffix, Qt::CaseInsensitive)) {
             files << url.toLocalFile();
         }
     }
     return files;
 }
+
+const QString FixtureSuffix = QStringLiteral(".qxf");
+const QString LibrarySuffix = QStringLiteral(".kvfl");
 
 } // namespace
 
@@ -78,7 +81,7 @@ void MainWindow::addFromCatalogue()
     const int result = m_prompts->runDialog(dialog);
     m_settings->setValue(AppSettings::CatalogueFoldersKey, dialog.userFolders());
     if (result == QDialog::Accepted) {
-        const int added = addModes(dialog.chosenModes());
+        const int added = addModes(dialog.chosenModes(), tr("Add from Catalogue"));
         statusBar()->showMessage(countText(added,
                                            tr("1 definition added from the catalogue"),
                                            tr("%1 definitions added from the catalogue")),
@@ -109,7 +112,7 @@ void MainWindow::importFixtureFiles(const QStringList& files)
             }
         }
     }
-    const int added = addModes(usable);
+    const int added = addModes(usable, tr("Import QLC+ Fixtures"));
     statusBar()->showMessage(countText(added, tr("1 definition imported"), tr("%1 definitions imported")),
                              ConfirmationMs);
     QStringList details;
@@ -129,7 +132,7 @@ void MainWindow::importFixtureFiles(const QStringList& files)
         details.join(QLatin1Char('\n')));
 }
 
-int MainWindow::addModes(const QList<QxfMode>& modes)
+int MainWindow::addModes(const QList<QxfMode>& modes, const QString& stepText)
 {
     QHash<QString, QKVFixtureDefinition*> library;
     for (QKVFixtureDefinition* definition : m_ui->libraryForm->listModel()->definitions()) {
@@ -178,22 +181,30 @@ int MainWindow::addModes(const QList<QxfMode>& modes)
             additions << made.back().get();
         }
     }
-    m_ui->libraryForm->addDefinitions(additions, replacements);
+    m_ui->libraryForm->addDefinitions(additions, replacements, stepText);
     return static_cast<int>(made.size());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!fixtureFiles(event->mimeData()).isEmpty()) {
+    if (!droppedFiles(event->mimeData(), FixtureSuffix).isEmpty()
+        || !droppedFiles(event->mimeData(), LibrarySuffix).isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    const QStringList files = fixtureFiles(event->mimeData());
-    if (!files.isEmpty()) {
-        event->acceptProposedAction();
-        importFixtureFiles(files);
+    const QStringList fixtures = droppedFiles(event->mimeData(), FixtureSuffix);
+    const QStringList libraries = droppedFiles(event->mimeData(), LibrarySuffix);
+    if (fixtures.isEmpty() && libraries.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    if (!libraries.isEmpty()) {
+        dropLibraryFiles(libraries, event->modifiers().testFlag(Qt::ShiftModifier));
+    }
+    if (!fixtures.isEmpty()) {
+        importFixtureFiles(fixtures);
     }
 }

@@ -1,5 +1,7 @@
 #include "RemoteFixtureDefinitionListModel.h"
 
+#include <QMimeData>
+
 #include "LocalFixtureDefinitionListModel.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "ResourcePaths.h"
@@ -215,4 +217,22 @@ bool RemoteFixtureDefinitionListModel::isInLibrary(int row) const
     return !m_libraryKnown || !definition
         || m_libraryHoldings.contains(LocalFixtureDefinitionListModel::holdingKey(
             definition->manufacturer(), definition->name(), definition->channelCount()));
+}
+
+QStringList RemoteFixtureDefinitionListModel::mimeTypes() const
+{
+    return {RowsMimeType};
+}
+
+QMimeData* RemoteFixtureDefinitionListModel::mimeData(const QModelIndexList& indexes) const
+{
+    QStringList rows;
+    for (const QModelIndex& index : indexes) {
+        if (index.column() == 0) {
+            rows << QString::number(index.row());
+        }
+    }
+    auto* data = new QMimeData;
+    data->setData(RowsMimeType, rows.join(QLatin1Char(',')).toLatin1());
+    return data;
 }

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -48,6 +49,12 @@ public:
     /// The holding keys of every definition on the device.
     QSet<QString> holdingKeys() const;
     bool isInLibrary(int row) const;
+
+    /// Rows dragged out of the table carry their numbers under this type; the drop target
+    /// acts on the table's selection, which is what was dragged.
+    static inline const QString RowsMimeType = QStringLiteral("application/x-qrd-device-rows");
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
     /// The definition of `row`, or null.
     QKVRemoteFixtureDefinition* definitionAt(int row) const;

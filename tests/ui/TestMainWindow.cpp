@@ -9,9 +9,14 @@
 #include "ScriptedPrompts.h"
 #include "WidgetTestSupport.h"
 
+#include <QApplication>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
 #include <QSettings>
 #include <QSplitter>
@@ -19,6 +24,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <memory>
 
@@ -273,6 +279,48 @@ private Q_SLOTS:
         QVERIFY(next.size() == QSize(900, 600)
                 && next.findChild<QSplitter*>("splitter")->saveState() == splitter->saveState());
         QCOMPARE(next.findChild<QTableView*>("fixtureDefinitionsTableView")->horizontalHeader()->sectionSize(2), 123);
+    }
+
+    void undoRecentLibrariesAndDroppedFiles()
+    {
+        const QString first = writeLibrary(m_folder.filePath("first.kvfl"), {"Spot", "Wash"});
+        const QString second = writeLibrary(m_folder.filePath("second.kvfl"), {"Par"});
+        MainWindow window(first, m_prompts);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* form = window.findChild<LibraryForm*>("libraryForm");
+        QAction* undo = window.findChild<QMenu*>("menuEdit")->actions().first();
+        QVERIFY(!undo->isEnabled() && !window.isWindowModified());
+
+        // A dropped library is imported as one step; undoing it clears the modified mark.
+        auto* drop = new QMimeData;
+        drop->setUrls({QUrl::fromLocalFile(second)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, drop, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, drop, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+        QCOMPARE(libraryNames(window), (QStringList {"Spot", "Wash", "Par"}));
+        QVERIFY(window.isWindowModified() && undo->isEnabled());
+        QCOMPARE(undo->text(), QStringLiteral("&Undo Import Library"));
+        undo->trigger();
+        QVERIFY(!window.isWindowModified() && libraryNames(window).size() == 2);
+        delete drop;
+
+        // Open Recent lists the libraries opened; a missing one is taken off with a word.
+        QStringList recent = window.settings()->value(AppSettings::RecentLibrariesKey).toStringList();
+        QCOMPARE(recent, QStringList {QFileInfo(first).absoluteFilePath()});
+        recent.prepend(m_folder.filePath("gone.kvfl"));
+        window.settings()->setValue(AppSettings::RecentLibrariesKey, recent);
+        QMenu* menu = nullptr;
+        for (QMenu* candidate : window.findChildren<QMenu*>()) {
+            menu = candidate->title() == "Open &Recent" ? candidate : menu;
+        }
+        QVERIFY(menu);
+        Q_EMIT menu->aboutToShow();
+        QCOMPARE(menu->actions().size(), 4); // two libraries, a separator, Clear Menu
+        menu->actions().first()->trigger();
+        QVERIFY(m_prompts->texts().last().startsWith("The library ") && form->listModel()->rowCount() == 2);
+        QCOMPARE(window.settings()->value(AppSettings::RecentLibrariesKey).toStringList().size(), 1);
     }
 
     void aboutRunsTheDialog()
