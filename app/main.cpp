@@ -1,7 +1,7 @@
-#include "AboutDialog.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
 #include "MessageHandler.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QFile>
@@ -14,7 +14,7 @@ const char* const ProgramName = "qrd-fixture-editor";
 
 QString versionString()
 {
-    return QStringLiteral("%1.%2").arg(AboutDialog::VersionMajor).arg(AboutDialog::VersionMinor);
+    return QString::fromLatin1(ProgramVersion);
 }
 
 QStringList decodedArguments(int argc, char* argv[])

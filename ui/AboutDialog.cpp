@@ -2,6 +2,7 @@
 #include "ui_AboutDialog.h"
 
 #include "ResourcePaths.h"
+#include "Version.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -12,7 +13,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     m_ui->setupUi(this);
     m_ui->label_2->setPixmap(QPixmap(ResourcePaths::DevicePicture));
 
-    m_ui->versionLbl->setText(tr("Version %1").arg(VersionMajor) + tr(".%1").arg(VersionMinor));
+    m_ui->versionLbl->setText(tr("Version %1").arg(QLatin1String(ProgramVersion)));
     // setText lets the browser tell plain from rich text by itself.
     m_ui->textBrowser->setText(noticeText(ResourcePaths::ProgramLicense));
 }

@@ -17,9 +17,6 @@ class AboutDialog : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int VersionMajor = 0;
-    static constexpr int VersionMinor = 78;
-
     explicit AboutDialog(QWidget* parent = nullptr);
     ~AboutDialog() override;
 

@@ -17,6 +17,8 @@ const QString AppId = QStringLiteral("io.github.qrd_fixture_editor.QrdFixtureEdi
 const QString DesktopFile = QStringLiteral("share/applications/%1.desktop").arg(AppId);
 const QString MimePackage = QStringLiteral("share/mime/packages/%1.xml").arg(AppId);
 const QString UdevRule = QStringLiteral("lib/udev/rules.d/70-qrd-fixture-editor.rules");
+// Debian wants both with every package; they are installed with every install.
+const QString DocFolder = QStringLiteral("share/doc/qrd-fixture-editor/");
 
 QByteArray readFile(const QString& path)
 {
@@ -64,10 +66,16 @@ private Q_SLOTS:
         QVERIFY2(install.exitCode == 0, (install.out + install.err).constData());
     }
 
-    void nothingButTheProgramsDesktopFilesAndIconsIsInstalled()
+    void nothingButTheProgramsDesktopFilesIconsAndDocsIsInstalled()
     {
-        QStringList expected {
-            "bin/kvfl", "bin/kvp-device-sim", "bin/qrd-fixture-editor", DesktopFile, MimePackage, UdevRule};
+        QStringList expected {"bin/kvfl",
+                              "bin/kvp-device-sim",
+                              "bin/qrd-fixture-editor",
+                              DesktopFile,
+                              MimePackage,
+                              UdevRule,
+                              DocFolder + "copyright",
+                              DocFolder + "changelog.gz"};
         for (int size : drawnIconSizes()) {
             expected << iconPath(size);
             QImageReader icon(installed(iconPath(size)));
