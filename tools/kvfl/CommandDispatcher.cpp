@@ -12,6 +12,7 @@ namespace {
 const QLatin1String LongHelpOption("--help");
 const QLatin1String ShortHelpOption("-h");
 const QLatin1String HelpWord("help");
+const QLatin1String VersionOption("--version");
 const QLatin1String EndOfOptions("--");
 const QLatin1String StandardStream("-");
 
@@ -60,6 +61,11 @@ void CommandDispatcher::addCommand(Command command)
 void CommandDispatcher::setDescription(const QString& description)
 {
     m_description = description;
+}
+
+void CommandDispatcher::setVersion(const QString& version)
+{
+    m_version = version;
 }
 
 void CommandDispatcher::addHelpSection(const QString& title, const std::vector<HelpEntry>& entries)
@@ -148,6 +154,9 @@ QString CommandDispatcher::help() const
                                   "       %1 COMMAND --help\n"
                                   "       %1 --help | -h | help [COMMAND]\n")
                        .arg(m_programName);
+    if (!m_version.isEmpty()) {
+        text += QStringLiteral("       %1 %2\n").arg(m_programName, VersionOption);
+    }
     if (!m_description.isEmpty()) {
         text += QLatin1Char('\n') + HelpText::wrap(m_description, 0);
     }
@@ -238,6 +247,10 @@ int CommandDispatcher::run(const QStringList& arguments, Console& console) const
     }
     if (isHelpOption(words.first()) || words.first() == HelpWord) {
         return runHelp(words, console);
+    }
+    if (!m_version.isEmpty() && words == QStringList {VersionOption}) {
+        console.out() << m_programName << ' ' << m_version << '\n';
+        return ExitCode::Success;
     }
 
     const Command* command = find(words.first());

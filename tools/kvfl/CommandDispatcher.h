@@ -30,6 +30,9 @@ public:
     void setDescription(const QString& description);
     /// A section of the whole help after the output formats, e.g. the environment.
     void addHelpSection(const QString& title, const std::vector<HelpEntry>& entries);
+    /// What "--version" alone prints after the program name. Without a version the
+    /// option is refused like any unknown command.
+    void setVersion(const QString& version);
 
     /// The command table, in the order of the help.
     const std::vector<Command>& commands() const { return m_commands; }
@@ -67,6 +70,7 @@ private:
 
     QString m_programName;
     QString m_description;
+    QString m_version;
     std::vector<Command> m_commands;
     std::vector<HelpSection> m_sections;
 };

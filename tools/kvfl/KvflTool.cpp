@@ -6,6 +6,7 @@
 #include "FirmwareCommands.h"
 #include "HelpText.h"
 #include "LibraryCommands.h"
+#include "SheetCommand.h"
 #include "TransferCommands.h"
 
 namespace KvflTool {
@@ -18,6 +19,7 @@ void setUp(CommandDispatcher& dispatcher)
         "and bulk work. Results go to standard output, messages to standard error; on a terminal, device "
         "commands show their progress on standard error."));
     LibraryCommands::addTo(dispatcher);
+    SheetCommand::addTo(dispatcher);
     CatalogueCommands::addTo(dispatcher);
     DeviceCommands::addTo(dispatcher);
     TransferCommands::addTo(dispatcher);
