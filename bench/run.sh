@@ -13,7 +13,7 @@ if [ "${1:-}" = "--quick" ]; then
 fi
 
 benchmarks=(bench-library bench-library-panel bench-list-model bench-kvp-link bench-worker-idle bench-editor-memory
-    bench-catalogue bench-device-fit)
+    bench-catalogue bench-device-fit bench-channel-sheets)
 
 ./scripts/install-deps.sh >&2
 if [ ! -f build-bench/CMakeCache.txt ]; then

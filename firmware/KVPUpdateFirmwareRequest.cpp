@@ -3,7 +3,7 @@
 #include "DeviceCapabilities.h"
 #include "KVPFrame.h"
 #include "KVPLink.h"
-#include "KVPWorkerParams.h"
+#include "KVPObserverGuard.h"
 
 #include <QDebug>
 
@@ -13,8 +13,6 @@ namespace korvane::KVP {
 
 namespace {
 
-/// The device takes the header block as one transfer without a parameter.
-constexpr uint16_t HeaderParameter = 0;
 constexpr int FullPercent = 100;
 
 } // namespace
@@ -28,70 +26,64 @@ void KVPUpdateFirmwareRequest::setUpdateFile(FirmwareUpdateFile* file)
 
 void KVPUpdateFirmwareRequest::work(void* params)
 {
-    KVPLink* link = params ? static_cast<KVPLinkParams*>(params)->link->get() : nullptr;
+    m_bytesDone = 0;
+    m_currentBlock = {};
+    KVPLink* link = linkOrFail(params);
     if (!link) {
-        emit failed(FailGeneral);
         return;
     }
-    bytesDone = 0;
-    currentBlock = {};
     if (!m_updateFile) {
-        emit failed(FailGeneral);
+        Q_EMIT failed(FailGeneral);
         return;
     }
     // The identity exchange also tells the link the device's frame size for the blocks.
     const QString model = queryModelName(*link);
     if (model.isEmpty() || !m_updateFile->containsUpdateFor(model)) {
-        emit failed(FailGeneral);
+        Q_EMIT failed(FailGeneral);
         return;
     }
+    if (sendUpdate(*link)) {
+        Q_EMIT workDone();
+    } else {
+        Q_EMIT failed(FailGeneral);
+    }
+}
 
-    // The observer is gone before any outcome is reported, so a receiver may delete the
-    // request at once without the link still pointing at it.
-    link->addObserver(this);
-    const auto fail = [this, link] {
-        link->removeObserver(this);
-        emit failed(FailGeneral);
-    };
-
-    currentBlock = m_updateFile->headerBlock();
+bool KVPUpdateFirmwareRequest::sendUpdate(KVPLink& link)
+{
+    const KVPObserverGuard observing(link, *this);
+    m_currentBlock = m_updateFile->headerBlock();
     const KVPSendResult header
-        = link->sendData(currentBlock.data, currentBlock.length, Command::FirmwareHeader, HeaderParameter);
+        = link.sendData(m_currentBlock.data, m_currentBlock.length, Command::FirmwareHeader, Command::NoParameter);
     if (header.status != StatusOk) {
         qDebug() << "sending the header failed" << int(header.status)
                  << QStringLiteral("%1").arg(header.code, 0, 16); // qDebug adds the quotes
-        fail();
-        return;
+        return false;
     }
 
     const int count = m_updateFile->sectorCount();
     for (int i = 0; i < count; ++i) {
-        currentBlock = m_updateFile->sector(i);
-        if (!currentBlock.data || currentBlock.length == 0) {
+        m_currentBlock = m_updateFile->sector(i);
+        if (!m_currentBlock.data || m_currentBlock.length == 0) {
             qDebug() << "sector" << i << "is corrupted";
-            fail();
-            return;
+            return false;
         }
-        const KVPSendResult result
-            = link->sendData(currentBlock.data, currentBlock.length, Command::FirmwareSector, static_cast<uint16_t>(i));
+        const KVPSendResult result = link.sendData(
+            m_currentBlock.data, m_currentBlock.length, Command::FirmwareSector, static_cast<uint16_t>(i));
         if (result.status == StatusOk) {
             continue;
         }
         // A device that has just taken its new firmware restarts instead of answering the
         // very last frame. Only then has every byte been counted as sent; a silence any
         // earlier, or a refusal of that frame, is a failed update.
-        if (result.status == StatusNoValidReply && i + 1 == count && bytesDone == m_updateFile->transferSize()) {
-            link->removeObserver(this);
-            emit workDone();
-            return;
+        if (result.status == StatusNoValidReply && i + 1 == count && m_bytesDone == m_updateFile->transferSize()) {
+            return true;
         }
         qDebug() << "sending sector" << i << "failed - Error:" << int(result.status)
                  << "nack reason:" << int(result.code);
-        fail();
-        return;
+        return false;
     }
-    link->removeObserver(this);
-    emit workDone();
+    return true;
 }
 
 void KVPUpdateFirmwareRequest::bytesReceived(uint32_t)
@@ -105,12 +97,12 @@ void KVPUpdateFirmwareRequest::bytesSent(uint32_t total)
         return;
     }
     const int32_t size = m_updateFile->transferSize();
-    const float fraction = static_cast<float>(static_cast<int64_t>(bytesDone) + total) / static_cast<float>(size);
+    const float fraction = static_cast<float>(static_cast<int64_t>(m_bytesDone) + total) / static_cast<float>(size);
     const int percent = std::clamp(static_cast<int>(fraction * FullPercent), 0, FullPercent);
-    emit progress(percent);
+    Q_EMIT progress(percent);
     // A block counts only when the link reports all of it; the next transfer counts on top.
-    if (total == currentBlock.length) {
-        bytesDone += static_cast<int32_t>(total);
+    if (total == m_currentBlock.length) {
+        m_bytesDone += static_cast<int32_t>(total);
     }
 }
 

@@ -8,6 +8,8 @@
 
 namespace korvane::KVP {
 
+class KVPLink;
+
 /// Writes a loaded firmware update file into the connected device: the 256-byte header
 /// block, then each sector in turn. Gets a `KVPLinkParams`.
 ///
@@ -29,16 +31,19 @@ public:
     void bytesReceived(uint32_t total) override;
     void bytesSent(uint32_t total) override;
 
-signals:
+Q_SIGNALS:
     /// Of the whole update, header block included: 0 to 100, never falling within a run.
     void progress(int percent);
 
 private:
+    /// Sends the header block and the sectors; false at the first that fails.
+    bool sendUpdate(KVPLink& link);
+
     FirmwareUpdateFile* m_updateFile = nullptr;
     /// Bytes of the blocks sent completely in this run.
-    int32_t bytesDone = 0;
+    int32_t m_bytesDone = 0;
     /// The block being sent, so `bytesSent` can tell when it is complete.
-    FirmwareUpdateFile::Block currentBlock;
+    FirmwareUpdateFile::Block m_currentBlock;
 };
 
 } // namespace korvane::KVP

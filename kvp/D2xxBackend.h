@@ -2,6 +2,7 @@
 
 #include "D2xx.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,20 +35,40 @@ public:
     virtual FT_STATUS write(FT_HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written) = 0;
 };
 
-/// Environment variable naming the backend: "libftdi" (default), "sim" or "socket".
+/// Environment variable naming the backend, by the name it registered itself under.
 inline constexpr const char* BackendVariable = "KVP_FTDI_BACKEND";
+/// The backend for real chips: used when the variable is unset or names no known backend.
+inline constexpr const char* DefaultBackendName = "libftdi";
 
-/// The backend the D2XX functions use. Made at the first call from KVP_FTDI_BACKEND;
-/// an unknown name falls back to libftdi.
-D2xxBackend& d2xxBackend();
+/// Makes one backend.
+using D2xxBackendFactory = std::unique_ptr<D2xxBackend> (*)();
 
-/// Replaces the backend (tests use a scripted one). The previous one is destroyed.
-/// Passing null returns to the choice by environment at the next call.
-void setD2xxBackend(std::unique_ptr<D2xxBackend> backend);
+/// Makes a backend known by `name` to KVP_FTDI_BACKEND. Each backend registers itself
+/// from a static initialiser in its own file, so this layer names none of them; the
+/// result only lets that initialiser be a constant.
+bool registerD2xxBackend(const char* name, D2xxBackendFactory factory);
 
-/// Backend factories, one per file.
-std::unique_ptr<D2xxBackend> makeLibftdiBackend();
-std::unique_ptr<D2xxBackend> makeSimBackend(); ///< devices from KVP_SIM_DEVICES
-std::unique_ptr<D2xxBackend> makeSocketBackend(); ///< devices from KVP_FTDI_SOCKETS
+/// A new backend of the registered `name`, or null when no backend has that name.
+std::unique_ptr<D2xxBackend> makeD2xxBackend(const std::string& name);
+
+/// The backend the D2XX functions use. Made at the first call from KVP_FTDI_BACKEND; an
+/// unknown name falls back to libftdi, and a program without it has no devices. Every
+/// D2XX call holds its own share, so a backend replaced meanwhile stays alive until the
+/// calls still running in it have returned.
+std::shared_ptr<D2xxBackend> d2xxBackend();
+
+/// Replaces the backend (tests use a scripted one); the previous one goes with its last
+/// share. Passing null returns to the choice by environment at the next call.
+void setD2xxBackend(std::shared_ptr<D2xxBackend> backend);
+
+/// Told in one line of text what failed whenever a backend's call into a USB library
+/// fails. Called on the thread that made the D2XX call.
+using D2xxDiagnosticSink = std::function<void(const std::string& text)>;
+
+/// Sets where backends send their diagnostics; null sends them nowhere (the default).
+void setD2xxDiagnosticSink(D2xxDiagnosticSink sink);
+
+/// Hands `text` to the diagnostic sink, if there is one.
+void reportD2xxDiagnostic(const std::string& text);
 
 } // namespace korvane::KVP

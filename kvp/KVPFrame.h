@@ -51,6 +51,9 @@ constexpr uint8_t FixtureRecord = 0x0C;
 constexpr uint8_t FixtureDelete = 0x0D;
 constexpr uint8_t MemoryState = 0x0E;
 constexpr uint8_t ClearPatch = 0x0F;
+/// The parameter of a command that takes none: list, clear patch, the firmware header,
+/// and a written record, whose slot the device picks itself.
+constexpr uint16_t NoParameter = 0;
 } // namespace Command
 
 /// The fields of a frame header that a sender chooses.

@@ -22,7 +22,7 @@ bool isOurDescription(const char* description)
 int KVPPhyFtdi::scan()
 {
     static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE::Description) >= DescriptionCompareLength);
-    deviceIndices.clear();
+    m_deviceIndices.clear();
     DWORD count = 0;
     FT_CreateDeviceInfoList(&count);
     if (count > 0) {
@@ -35,12 +35,12 @@ int KVPPhyFtdi::scan()
         const DWORD listed = filled < count ? filled : count;
         for (DWORD i = 0; i < listed; ++i) {
             if (isOurDescription(nodes[i].Description)) {
-                deviceIndices.push_back(static_cast<int>(i));
+                m_deviceIndices.push_back(static_cast<int>(i));
             }
         }
     }
-    scanned = true;
-    return static_cast<int>(deviceIndices.size());
+    m_scanned = true;
+    return static_cast<int>(m_deviceIndices.size());
 }
 
 } // namespace korvane::KVP

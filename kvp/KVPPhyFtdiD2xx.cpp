@@ -36,22 +36,22 @@ void KVPPhyFtdiD2xx::open(const std::string& address)
 
 void KVPPhyFtdiD2xx::openIndex(int index)
 {
-    if (!scanned) {
+    if (!m_scanned) {
         scan();
     }
     close();
-    if (index < 0 || static_cast<size_t>(index) >= deviceIndices.size()) {
+    if (index < 0 || static_cast<size_t>(index) >= m_deviceIndices.size()) {
         return;
     }
     FT_HANDLE opened = nullptr;
-    if (FT_Open(deviceIndices[static_cast<size_t>(index)], &opened) != FT_OK) {
+    if (FT_Open(m_deviceIndices[static_cast<size_t>(index)], &opened) != FT_OK) {
         return;
     }
-    handle = opened;
+    m_handle = opened;
     // The set-up results are not looked at: a device that does not take them will not
     // answer either, and the protocol core reports that as a reply timeout. The latency
     // timer goes right after the reset, which would put it back to the chip's default.
-    FT_ResetDevice(handle);
+    FT_ResetDevice(m_handle);
     setLatencyTimer();
     setLineFormat();
     setTimeouts();
@@ -61,20 +61,20 @@ void KVPPhyFtdiD2xx::openIndex(int index)
 
 void KVPPhyFtdiD2xx::close()
 {
-    if (handle) {
-        FT_Close(handle);
-        handle = nullptr;
+    if (m_handle) {
+        FT_Close(m_handle);
+        m_handle = nullptr;
     }
     // Bytes of the device just closed must not show up as replies of the next one.
-    rxCount = 0;
-    rxPos = 0;
+    m_rxCount = 0;
+    m_rxPos = 0;
 }
 
 KVPPhyByte KVPPhyFtdiD2xx::readByte()
 {
-    if (rxCount == 0) {
-        rxPos = 0;
-        if (!handle) {
+    if (m_rxCount == 0) {
+        m_rxPos = 0;
+        if (!m_handle) {
             // A closed link behaves like a silent device: the caller polls in a loop
             // and must not spin while it waits out its reply timeout.
             std::this_thread::sleep_for(std::chrono::milliseconds(ReadTimeoutMs));
@@ -84,14 +84,14 @@ KVPPhyByte KVPPhyFtdiD2xx::readByte()
         // reply whose length is not a multiple of the chunk. Take what is waiting; only
         // when nothing is, wait (up to the read timeout) for a single byte.
         DWORD waiting = 0;
-        if (FT_GetQueueStatus(handle, &waiting) != FT_OK) {
+        if (FT_GetQueueStatus(m_handle, &waiting) != FT_OK) {
             waiting = 0;
         }
         const DWORD wanted = waiting > 0 ? std::min(waiting, RxChunk) : 1;
         DWORD got = 0;
-        const FT_STATUS status = FT_Read(handle, rxBuffer, wanted, &got);
-        rxCount = std::min(got, wanted);
-        if (rxCount == 0) {
+        const FT_STATUS status = FT_Read(m_handle, m_rxBuffer, wanted, &got);
+        m_rxCount = std::min(got, wanted);
+        if (m_rxCount == 0) {
             if (status != FT_OK) {
                 // A vanished device fails at once; wait as a silent one would.
                 std::this_thread::sleep_for(std::chrono::milliseconds(ReadTimeoutMs));
@@ -100,15 +100,15 @@ KVPPhyByte KVPPhyFtdiD2xx::readByte()
         }
     }
     KVPPhyByte byte;
-    byte.value = rxBuffer[rxPos++];
+    byte.value = m_rxBuffer[m_rxPos++];
     byte.empty = false;
-    --rxCount;
+    --m_rxCount;
     return byte;
 }
 
 void KVPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
 {
-    if (length == 0 || !data || !handle) {
+    if (length == 0 || !data || !m_handle) {
         return;
     }
     // A stalled chip may take a few bytes per call; one attempt per byte bounds the
@@ -117,7 +117,7 @@ void KVPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
     uint32_t attempts = length;
     while (attempts > 0) {
         DWORD written = 0;
-        const FT_STATUS status = FT_Write(handle, data, remaining, &written);
+        const FT_STATUS status = FT_Write(m_handle, data, remaining, &written);
         if (written >= remaining) {
             return;
         }
@@ -134,38 +134,38 @@ void KVPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
 
 bool KVPPhyFtdiD2xx::setLineFormat()
 {
-    return FT_SetDataCharacteristics(handle, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE) == FT_OK;
+    return FT_SetDataCharacteristics(m_handle, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE) == FT_OK;
 }
 
 bool KVPPhyFtdiD2xx::sendManufacturerPacket()
 {
     DWORD written = 0;
-    return FT_Write(handle, ManufacturerPacket, sizeof(ManufacturerPacket), &written) == FT_OK;
+    return FT_Write(m_handle, ManufacturerPacket, sizeof(ManufacturerPacket), &written) == FT_OK;
 }
 
 bool KVPPhyFtdiD2xx::sendBreakAndSetBaudRate()
 {
     // One 0x00 at 38400 baud holds the line low for nine bit times (about 234 us), which
     // the device takes as a DMX512 break before the line changes to the DMX rate.
-    if (FT_SetBaudRate(handle, BreakBaudRate) != FT_OK) {
+    if (FT_SetBaudRate(m_handle, BreakBaudRate) != FT_OK) {
         return false;
     }
     const uint8_t breakByte = 0x00;
     DWORD written = 0;
-    if (FT_Write(handle, &breakByte, 1, &written) != FT_OK) {
+    if (FT_Write(m_handle, &breakByte, 1, &written) != FT_OK) {
         return false;
     }
-    return FT_SetBaudRate(handle, DmxBaudRate) == FT_OK;
+    return FT_SetBaudRate(m_handle, DmxBaudRate) == FT_OK;
 }
 
 bool KVPPhyFtdiD2xx::setTimeouts()
 {
-    return FT_SetTimeouts(handle, ReadTimeoutMs, WriteTimeoutMs) == FT_OK;
+    return FT_SetTimeouts(m_handle, ReadTimeoutMs, WriteTimeoutMs) == FT_OK;
 }
 
 bool KVPPhyFtdiD2xx::setLatencyTimer()
 {
-    return FT_SetLatencyTimer(handle, LatencyTimerMs) == FT_OK;
+    return FT_SetLatencyTimer(m_handle, LatencyTimerMs) == FT_OK;
 }
 
 } // namespace korvane::KVP

@@ -46,20 +46,20 @@ public:
     virtual bool sendBreakAndSetBaudRate();
     virtual bool setTimeouts();
 
-    bool isOpen() const { return handle != nullptr; }
+    bool isOpen() const { return m_handle != nullptr; }
 
 protected:
     bool setLatencyTimer();
 
     /// A scan has been made since construction.
-    bool scanned = false;
+    bool m_scanned = false;
     /// D2XX indices of the matching devices; position n is the address "usb:ftdi/n".
-    std::vector<int> deviceIndices;
-    FT_HANDLE handle = nullptr;
-    /// Bytes of `rxBuffer` not yet handed out, starting at `rxPos`.
-    uint32_t rxCount = 0;
-    uint32_t rxPos = 0;
-    uint8_t rxBuffer[RxChunk] = {};
+    std::vector<int> m_deviceIndices;
+    FT_HANDLE m_handle = nullptr;
+    /// Bytes of `m_rxBuffer` not yet handed out, starting at `m_rxPos`.
+    uint32_t m_rxCount = 0;
+    uint32_t m_rxPos = 0;
+    uint8_t m_rxBuffer[RxChunk] = {};
 };
 
 } // namespace korvane::KVP

@@ -9,7 +9,8 @@ namespace korvane::KVP {
 class KVPLink;
 struct KVPDeviceIdentity;
 
-/// The model names our devices report in their identity.
+/// The model names our devices report in their identity. Spelled here only: whatever
+/// compares or shows a model name takes it from here.
 inline constexpr char ModelQrd540b[] = "QRD-540B";
 inline constexpr char ModelQrd780[] = "QRD-780";
 /// The QRD-540B reads and writes its fixture library only with firmware newer than this.

@@ -14,6 +14,10 @@ KVPDiscoverRequest::KVPDiscoverRequest(QObject* parent) : KVPWorkerRequestI(pare
 void KVPDiscoverRequest::work(void* params)
 {
     auto* block = static_cast<KVPConnectionParams*>(params);
+    if (!block || !block->link || !block->phy) {
+        Q_EMIT failed(FailGeneral);
+        return;
+    }
     dropConnection(*block->link, *block->phy);
     m_devices.clear();
     m_firmwareVersions.clear();
@@ -43,9 +47,9 @@ void KVPDiscoverRequest::work(void* params)
     phy.close();
 
     if (allAnswered) {
-        emit workDone();
+        Q_EMIT workDone();
     } else {
-        emit failed(FailGeneral);
+        Q_EMIT failed(FailGeneral);
     }
 }
 

@@ -23,7 +23,7 @@ public:
     /// The outcome of the last run.
     const KVPReply& result() const { return m_result; }
 
-signals:
+Q_SIGNALS:
     /// `data` belongs to the request and stays valid until it is destroyed, so a
     /// receiver copies what it keeps before releasing the request.
     void receivedData(void* data, int readLength);

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "KVPWorkerRequestI.h"
+#include "KVPItemRequest.h"
 
 #include <QList>
-
-#include <atomic>
 
 class QKVRemoteFixtureDefinition;
 
@@ -12,7 +10,7 @@ namespace korvane::KVP {
 
 /// Deletes definitions stored on the device, in the order given. Gets a `KVPLinkParams`.
 /// Unlike writing, deleting does not depend on the patch list.
-class KVPFixtureDeleteRequest : public KVPWorkerRequestI
+class KVPFixtureDeleteRequest : public KVPItemRequest
 {
     Q_OBJECT
 
@@ -23,19 +21,15 @@ public:
     /// run has reported.
     void addDefinition(QKVRemoteFixtureDefinition* definition);
 
-    void work(void* params) override;
-
     /// How many definitions the last run deleted, also when it stopped part way.
-    int deletedCount() const { return m_deleted.load(); }
-
-signals:
-    /// Of all definitions, after each one deleted.
-    void progressTotal(uint percent);
+    int deletedCount() const { return itemsDone(); }
 
 private:
+    qsizetype itemCount() const override { return m_toDelete.size(); }
+    bool prepare(KVPLink& link) override;
+    bool runItem(KVPLink& link, qsizetype index) override;
+
     QList<QKVRemoteFixtureDefinition*> m_toDelete;
-    /// Written by the worker thread, read by the GUI after the run has reported.
-    std::atomic<int> m_deleted {0};
 };
 
 } // namespace korvane::KVP

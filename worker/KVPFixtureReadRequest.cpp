@@ -3,19 +3,17 @@
 #include "DeviceRecordLayout.h"
 #include "KVPFrame.h"
 #include "KVPLink.h"
-#include "KVPWorkerParams.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "TransferProgress.h"
 
 #include <QByteArray>
-#include <QDebug>
 
 #include <memory>
 
 namespace korvane::KVP {
 
-KVPFixtureReadRequest::KVPFixtureReadRequest(QObject* parent) : KVPWorkerRequestI(parent) { }
+KVPFixtureReadRequest::KVPFixtureReadRequest(QObject* parent) : KVPItemRequest(parent) { }
 
 KVPFixtureReadRequest::~KVPFixtureReadRequest()
 {
@@ -27,8 +25,16 @@ void KVPFixtureReadRequest::addDefinition(QKVRemoteFixtureDefinition* definition
     m_toRead.append(definition);
 }
 
-bool KVPFixtureReadRequest::readOne(KVPLink& link, const QKVRemoteFixtureDefinition& entry)
+bool KVPFixtureReadRequest::prepare(KVPLink&)
 {
+    qDeleteAll(m_results);
+    m_results.clear();
+    return true;
+}
+
+bool KVPFixtureReadRequest::runItem(KVPLink& link, qsizetype index)
+{
+    const QKVRemoteFixtureDefinition& entry = *m_toRead.at(index);
     m_expectedBytes = static_cast<uint32_t>(DeviceRecord::usedLength(entry.channelCount()));
     const KVPReply reply = link.requestMulti(Command::FixtureRecord, entry.recordNumber());
     if (reply.status != StatusOk) {
@@ -53,46 +59,9 @@ bool KVPFixtureReadRequest::readOne(KVPLink& link, const QKVRemoteFixtureDefinit
     return true;
 }
 
-void KVPFixtureReadRequest::work(void* params)
-{
-    KVPLink* link = params ? static_cast<KVPLinkParams*>(params)->link->get() : nullptr;
-    if (!link) {
-        qDebug() << " Fixture read request failed";
-        emit failed(FailGeneral);
-        return;
-    }
-    qDeleteAll(m_results);
-    m_results.clear();
-
-    // The observer is gone before any outcome is reported, so a receiver may delete the
-    // request at once without the link still pointing at it.
-    link->addObserver(this);
-    const qsizetype count = m_toRead.size();
-    for (qsizetype i = 0; i < count; ++i) {
-        if (!readOne(*link, *m_toRead.at(i))) {
-            link->removeObserver(this);
-            emit failed(FailGeneral);
-            return;
-        }
-        emit progressTotal(transferPercent(i + 1, count));
-        if (isAbortRequested()) {
-            link->removeObserver(this);
-            emit failed(FailAborted);
-            return;
-        }
-    }
-    link->removeObserver(this);
-    emit workDone();
-}
-
 void KVPFixtureReadRequest::bytesReceived(uint32_t total)
 {
-    emit progressCurrent(transferPercent(total, m_expectedBytes));
-}
-
-void KVPFixtureReadRequest::bytesSent(uint32_t)
-{
-    // Reading sends only requests, no data.
+    Q_EMIT progressCurrent(transferPercent(total, m_expectedBytes));
 }
 
 } // namespace korvane::KVP

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "KVPProgressObserverI.h"
-#include "KVPWorkerRequestI.h"
+#include "KVPItemRequest.h"
 
 #include <QList>
 
@@ -12,15 +11,13 @@ class QKVRemoteFixtureDefinition;
 
 namespace korvane::KVP {
 
-class KVPLink;
-
 /// Copies definitions stored on the device into new `QKVFixtureDefinition` objects, in
 /// the order given. Gets a `KVPLinkParams`.
 ///
 /// A record that arrives shorter than its channels need ends the run with
 /// `failed(FailGeneral)`: its tail is missing, and guessing it would put a broken
 /// definition into the library.
-class KVPFixtureReadRequest : public KVPWorkerRequestI, public KVPProgressObserverI
+class KVPFixtureReadRequest : public KVPItemRequest
 {
     Q_OBJECT
 
@@ -33,25 +30,23 @@ public:
     /// run has reported.
     void addDefinition(QKVRemoteFixtureDefinition* definition);
 
-    void work(void* params) override;
-
     /// The definitions read, in work list order; owned by the request. After
     /// `failed(...)` they are those read before the failure.
     const QList<QKVFixtureDefinition*>& results() const { return m_results; }
 
     void bytesReceived(uint32_t total) override;
-    void bytesSent(uint32_t total) override;
 
-signals:
-    /// Of all definitions, after each one read.
-    void progressTotal(uint percent);
+Q_SIGNALS:
     /// Of the record arriving.
     void progressCurrent(uint percent);
 
 private:
+    qsizetype itemCount() const override { return m_toRead.size(); }
+    /// Drops the results of an earlier run.
+    bool prepare(KVPLink& link) override;
     /// Reads one record into a new result; false when the device refused or the record
     /// is shorter than it should be.
-    bool readOne(KVPLink& link, const QKVRemoteFixtureDefinition& entry);
+    bool runItem(KVPLink& link, qsizetype index) override;
 
     QList<QKVRemoteFixtureDefinition*> m_toRead;
     QList<QKVFixtureDefinition*> m_results;

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "KVPProgressObserverI.h"
-#include "KVPWorkerRequestI.h"
+#include "KVPItemRequest.h"
 
 #include <QByteArray>
 #include <QList>
-
-#include <atomic>
 
 class QKVFixtureDefinition;
 
@@ -22,7 +19,7 @@ namespace korvane::KVP {
 ///
 /// Writing applies the automatic short names of each definition and its channels to the
 /// definition itself, so the definitions must not be touched elsewhere while it runs.
-class KVPFixtureWriteRequest : public KVPWorkerRequestI, public KVPProgressObserverI
+class KVPFixtureWriteRequest : public KVPItemRequest
 {
     Q_OBJECT
 
@@ -33,19 +30,14 @@ public:
     /// the run has reported.
     void addDefinition(QKVFixtureDefinition* definition);
 
-    void work(void* params) override;
-
     /// How many definitions the last run wrote, also when it stopped part way.
-    int writtenCount() const { return m_written.load(); }
+    int writtenCount() const { return itemsDone(); }
 
-    void bytesReceived(uint32_t total) override;
     void bytesSent(uint32_t total) override;
 
-signals:
+Q_SIGNALS:
     /// Of the record being sent.
     void progressCurrent(uint percent);
-    /// Of all definitions, after each one written.
-    void progressTotal(uint percent);
     /// The device only takes new definitions while its patch list is empty.
     void failedPatchNeedsToBeCleared();
     /// A definition has fewer than 1 or more than MaxChannels channels.
@@ -54,13 +46,14 @@ signals:
     void failedNotEnoughMemory();
 
 private:
+    qsizetype itemCount() const override { return m_toWrite.size(); }
+    bool prepare(KVPLink& link) override;
+    bool runItem(KVPLink& link, qsizetype index) override;
     bool channelCountsFit() const;
 
     QList<QKVFixtureDefinition*> m_toWrite;
     /// The record being sent; reused for every definition.
     QByteArray m_record;
-    /// Written by the worker thread, read by the GUI after the run has reported.
-    std::atomic<int> m_written {0};
 };
 
 } // namespace korvane::KVP

@@ -11,19 +11,19 @@ KVPMemoryStateRequest::KVPMemoryStateRequest(QObject* parent) : KVPWorkerRequest
 
 void KVPMemoryStateRequest::work(void* params)
 {
-    KVPLink* link = params ? static_cast<KVPLinkParams*>(params)->link->get() : nullptr;
+    KVPLink* link = linkOf(params);
     // A QRD-540B with the old firmware has no library, so no slots worth counting.
     if (!link || !supportsLibraryAccess(link)) {
-        emit failed(FailGeneral);
+        Q_EMIT failed(FailGeneral);
         return;
     }
     const std::optional<int> freeSlots = queryFreeSlots(*link);
     if (!freeSlots) {
-        emit failed(FailGeneral);
+        Q_EMIT failed(FailGeneral);
         return;
     }
     m_freeSlots = *freeSlots;
-    emit workDone();
+    Q_EMIT workDone();
 }
 
 } // namespace korvane::KVP

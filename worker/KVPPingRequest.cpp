@@ -9,20 +9,8 @@ KVPPingRequest::KVPPingRequest(QObject* parent) : KVPWorkerRequestI(parent) { }
 
 void KVPPingRequest::work(void* params)
 {
-    KVPLink* link = static_cast<KVPLinkParams*>(params)->link->get();
-    if (!link) {
-        return;
-    }
-    switch (link->ping().status) {
-        case StatusOk:
-            emit workDone();
-            break;
-        case StatusNoValidReply:
-            emit failed(FailNoReply);
-            break;
-        default:
-            emit failed(FailGeneral);
-            break;
+    if (KVPLink* link = linkOf(params)) {
+        reportStatus(link->ping().status);
     }
 }
 

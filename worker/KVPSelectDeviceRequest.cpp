@@ -22,16 +22,16 @@ void KVPSelectDeviceRequest::work(void* params)
     applyReplyTimeoutSetting(**block->link);
     *block->phy = std::move(phy);
 
-    fwVersion = UnknownVersion;
-    hwVersion = UnknownVersion;
+    m_fwVersion = UnknownVersion;
+    m_hwVersion = UnknownVersion;
     const KVPReply reply = (*block->link)->ping();
     if (reply.status == StatusOk) {
         if (const auto identity = KVPDeviceIdentity::fromBytes(reply.data.data(), reply.data.size())) {
-            fwVersion = identity->firmwareVersion;
-            hwVersion = identity->hardwareVersion;
+            m_fwVersion = identity->firmwareVersion;
+            m_hwVersion = identity->hardwareVersion;
         }
     }
-    emit workDone();
+    Q_EMIT workDone();
 }
 
 } // namespace korvane::KVP

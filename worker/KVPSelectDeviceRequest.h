@@ -26,12 +26,12 @@ public:
     void work(void* params) override;
 
     /// The selected device's versions; read on the worker thread after `work`.
-    uint16_t firmwareVersion() const { return fwVersion; }
-    uint16_t hardwareVersion() const { return hwVersion; }
+    uint16_t firmwareVersion() const { return m_fwVersion; }
+    uint16_t hardwareVersion() const { return m_hwVersion; }
 
 private:
-    uint16_t fwVersion = UnknownVersion;
-    uint16_t hwVersion = UnknownVersion;
+    uint16_t m_fwVersion = UnknownVersion;
+    uint16_t m_hwVersion = UnknownVersion;
 };
 
 } // namespace korvane::KVP

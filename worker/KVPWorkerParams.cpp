@@ -7,6 +7,12 @@
 
 namespace korvane::KVP {
 
+KVPLink* linkOf(void* params)
+{
+    const auto* block = static_cast<KVPLinkParams*>(params);
+    return block && block->link ? block->link->get() : nullptr;
+}
+
 void dropConnection(std::unique_ptr<KVPLink>& link, std::unique_ptr<KVPPhy>& phy)
 {
     link.reset();

@@ -35,6 +35,9 @@ struct KVPSelectParams
     QString address;
 };
 
+/// The open link of a `KVPLinkParams` block; null without a block or an open link.
+KVPLink* linkOf(void* params);
+
 /// Closes the connection: the link first, as it reads and writes through the phy.
 void dropConnection(std::unique_ptr<KVPLink>& link, std::unique_ptr<KVPPhy>& phy);
 

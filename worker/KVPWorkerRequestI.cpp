@@ -1,5 +1,6 @@
 #include "KVPWorkerRequestI.h"
 
+#include "KVPWorkerParams.h"
 #include "KVPWorkerThread.h"
 
 namespace korvane::KVP {
@@ -8,14 +9,32 @@ KVPWorkerRequestI::KVPWorkerRequestI(QObject* parent) : QObject(parent) { }
 
 KVPWorkerRequestI::~KVPWorkerRequestI()
 {
-    if (worker) {
-        worker->forgetRequest(this);
+    if (m_worker) {
+        m_worker->forgetRequest(this);
     }
 }
 
 void KVPWorkerRequestI::abort()
 {
-    abortRequested.store(true);
+    m_abortRequested.store(true);
+}
+
+KVPLink* KVPWorkerRequestI::linkOrFail(void* params)
+{
+    KVPLink* link = linkOf(params);
+    if (!link) {
+        Q_EMIT failed(FailGeneral);
+    }
+    return link;
+}
+
+void KVPWorkerRequestI::reportStatus(KVPStatus status)
+{
+    if (status == StatusOk) {
+        Q_EMIT workDone();
+    } else {
+        Q_EMIT failed(status == StatusNoValidReply ? FailNoReply : FailGeneral);
+    }
 }
 
 } // namespace korvane::KVP

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "KVPTypes.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -7,6 +9,7 @@
 
 namespace korvane::KVP {
 
+class KVPLink;
 class KVPWorkerThread;
 
 /// One piece of device work, run on the worker thread by `KVPWorkerThread`. The GUI
@@ -40,20 +43,26 @@ public:
     /// Asks the request to stop; requests that loop over several items look at the flag
     /// between items. May be called from any thread.
     void abort();
-    bool isAbortRequested() const { return abortRequested.load(); }
+    bool isAbortRequested() const { return m_abortRequested.load(); }
 
-signals:
+Q_SIGNALS:
     void workDone();
     void failed(KVPWorkerRequestI::failReason reason);
 
 protected:
-    /// Written by the GUI thread, read by the worker thread.
-    std::atomic<bool> abortRequested {false};
+    /// The open link of a `KVPLinkParams` block; without one, reports `failed(FailGeneral)`
+    /// and returns null.
+    KVPLink* linkOrFail(void* params);
+    /// Reports an exchange's outcome: `workDone()` on success, otherwise `failed` with
+    /// FailNoReply for a device that gave no valid reply and FailGeneral for any other.
+    void reportStatus(KVPStatus status);
 
 private:
     friend class KVPWorkerThread;
+    /// Written by the GUI thread, read by the worker thread.
+    std::atomic<bool> m_abortRequested {false};
     /// The worker it was handed to; set and read on the GUI thread only.
-    QPointer<KVPWorkerThread> worker;
+    QPointer<KVPWorkerThread> m_worker;
 };
 
 } // namespace korvane::KVP

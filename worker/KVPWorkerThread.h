@@ -62,12 +62,12 @@ public:
     /// The firmware version of a device the last discovery listed; nothing for others.
     std::optional<uint16_t> discoveredFirmwareVersion(const QString& address) const;
 
-signals:
+Q_SIGNALS:
     void lostConnection();
     void deviceDiscoverFinsihed();
     void deviceSelectionFinished(uint16_t fwVersion, uint16_t hwVersion);
 
-private slots:
+private Q_SLOTS:
     void pingFinished();
     void discoverFinished();
     void selectDeviceFinished();
@@ -93,40 +93,40 @@ private:
     void publishDiscoveredDevices();
     void handOver(KVPWorkerRequestI* request, void* params);
 
-    mutable QMutex mutex;
+    mutable QMutex m_mutex;
     /// Signalled on every hand-over and on stop, so the idle worker starts at once.
     /// The standard condition works with QMutex directly, and unlike QWaitCondition it
     /// unlocks through QMutex's own inline code, which thread checkers can follow.
-    std::condition_variable_any wakeUp;
+    std::condition_variable_any m_wakeUp;
 
-    std::unique_ptr<KVPLink> link;
-    std::unique_ptr<KVPPhy> phy;
+    std::unique_ptr<KVPLink> m_link;
+    std::unique_ptr<KVPPhy> m_phy;
 
-    KVPWorkerRequestI* current = nullptr;
-    KVPWorkerRequestI* pending = nullptr;
-    void* currentParams = nullptr;
-    void* pendingParams = nullptr;
+    KVPWorkerRequestI* m_current = nullptr;
+    KVPWorkerRequestI* m_pending = nullptr;
+    void* m_currentParams = nullptr;
+    void* m_pendingParams = nullptr;
 
-    KVPPingRequest* pingRequest;
-    KVPDiscoverRequest* discoverRequest;
-    KVPSelectDeviceRequest* selectRequest;
+    KVPPingRequest* m_pingRequest;
+    KVPDiscoverRequest* m_discoverRequest;
+    KVPSelectDeviceRequest* m_selectRequest;
 
-    KVPLinkParams pingParams;
-    KVPSelectParams selectParams;
-    KVPConnectionParams discoverParams;
-    KVPLinkParams generalParams;
-    /// The address given to `selectDevice`; copied into `selectParams` at hand-over, so
+    KVPLinkParams m_pingParams;
+    KVPSelectParams m_selectParams;
+    KVPConnectionParams m_discoverParams;
+    KVPLinkParams m_generalParams;
+    /// The address given to `selectDevice`; copied into `m_selectParams` at hand-over, so
     /// the running select request never reads what the GUI is writing.
-    QString pendingSelectAddress;
+    QString m_pendingSelectAddress;
 
     /// When the device was last spoken to (a request ended or a ping began), for the
     /// ping interval.
-    Clock::time_point lastTraffic;
-    /// Copy of the last discovery's list for the GUI, guarded by `mutex`.
-    KVPDiscoverRequest::DeviceList discovered;
-    QHash<QString, uint16_t> discoveredFirmware;
+    Clock::time_point m_lastTraffic;
+    /// Copy of the last discovery's list for the GUI, guarded by `m_mutex`.
+    KVPDiscoverRequest::DeviceList m_discovered;
+    QHash<QString, uint16_t> m_discoveredFirmware;
 
-    std::atomic<bool> stopRequested {false};
+    std::atomic<bool> m_stopRequested {false};
 };
 
 } // namespace korvane::KVP

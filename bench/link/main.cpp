@@ -45,21 +45,21 @@ class LiteralChunkPhy : public KVPPhyFtdi
 public:
     KVPPhyByte readByte() override
     {
-        if (rxCount == 0) {
-            rxPos = 0;
+        if (m_rxCount == 0) {
+            m_rxPos = 0;
             DWORD got = 0;
-            if (handle) {
-                FT_Read(handle, rxBuffer, RxChunk, &got);
+            if (m_handle) {
+                FT_Read(m_handle, m_rxBuffer, RxChunk, &got);
             }
-            rxCount = got;
+            m_rxCount = got;
             if (got == 0) {
                 return {};
             }
         }
         KVPPhyByte byte;
-        byte.value = rxBuffer[rxPos++];
+        byte.value = m_rxBuffer[m_rxPos++];
         byte.empty = false;
-        --rxCount;
+        --m_rxCount;
         return byte;
     }
 };

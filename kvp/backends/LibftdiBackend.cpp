@@ -1,11 +1,14 @@
 #include "LibftdiBackend.h"
 
+#include "FtdiReceiveQueue.h"
+
 #include <ftdi.h>
 #include <libusb.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace korvane::KVP {
@@ -14,15 +17,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-/// Bytes taken from libftdi per poll of the chip.
-constexpr int PullChunk = 512;
 /// How long a read sleeps when the chip had nothing, before it asks again.
 constexpr auto PollPause = std::chrono::milliseconds(1);
 /// The most a single USB transfer may block, so a wedged chip cannot hold a read past
 /// its own timeout by much. A healthy chip answers every latency period (2 to 16 ms).
 constexpr int UsbReadTimeoutCapMs = 100;
-/// libusb's code for a bulk transfer that timed out; libftdi passes it through.
-constexpr int UsbTimeout = LIBUSB_ERROR_TIMEOUT;
 
 struct FtdiFree
 {
@@ -45,56 +44,62 @@ void copyString(char* field, size_t fieldSize, const std::string& text)
     field[n] = '\0';
 }
 
+/// Passes a failed libusb call on to the diagnostics, by libusb's name for the code.
+void reportUsbFailure(const char* call, int code)
+{
+    reportD2xxDiagnostic(std::string("libusb: ") + call + " failed: " + libusb_error_name(code));
+}
+
+/// Passes a libftdi call that returned `result` on to the diagnostics when it failed, in
+/// libftdi's own words; bulk transfers carry libusb's code, which is named as well.
+/// Returns `result`.
+int checked(ftdi_context* ftdi, const char* call, int result, bool usbCode = false)
+{
+    if (result < 0) {
+        std::string text = std::string("libftdi: ") + call + " failed (" + std::to_string(result)
+            + "): " + ftdi_get_error_string(ftdi);
+        if (usbCode) {
+            text += std::string(" [") + libusb_error_name(result) + "]";
+        }
+        reportD2xxDiagnostic(text);
+    }
+    return result;
+}
+
 } // namespace
 
 /// An opened chip, with the bytes read from it but not yet handed out.
 class LibftdiBackend::OpenDevice
 {
 public:
-    OpenDevice(std::shared_ptr<ftdi_context> bus, FtdiPtr ftdi) : m_bus(std::move(bus)), m_ftdi(std::move(ftdi)) { }
+    OpenDevice(std::shared_ptr<ftdi_context> bus, FtdiPtr ftdi)
+        : m_bus(std::move(bus))
+        , m_ftdi(std::move(ftdi))
+        , m_received([this](uint8_t* data, int size) { return bulkRead(data, size); })
+    {
+    }
     OpenDevice(const OpenDevice&) = delete;
     OpenDevice& operator=(const OpenDevice&) = delete;
-    ~OpenDevice() { ftdi_usb_close(m_ftdi.get()); }
+    ~OpenDevice() { checked(ftdi(), "ftdi_usb_close", ftdi_usb_close(ftdi())); }
 
     ftdi_context* ftdi() const { return m_ftdi.get(); }
-    ULONG readTimeoutMs = DefaultReadTimeoutMs;
-
-    size_t waiting() const { return m_rx.size() - m_rxPos; }
-
-    /// Moves up to `n` buffered bytes to `out`.
-    size_t take(uint8_t* out, size_t n)
-    {
-        const size_t count = std::min(n, waiting());
-        std::memcpy(out, m_rx.data() + m_rxPos, count);
-        m_rxPos += count;
-        if (m_rxPos == m_rx.size()) {
-            m_rx.clear();
-            m_rxPos = 0;
-        }
-        return count;
-    }
-
-    /// Asks the chip once for what it has received. Returns the bytes added, 0 when
-    /// there were none, or a negative libftdi code when the chip is gone.
-    int pull()
-    {
-        uint8_t chunk[PullChunk];
-        const int got = ftdi_read_data(m_ftdi.get(), chunk, sizeof(chunk));
-        if (got == UsbTimeout) {
-            return 0;
-        }
-        if (got > 0) {
-            m_rx.insert(m_rx.end(), chunk, chunk + got);
-        }
-        return got;
-    }
+    FtdiReceiveQueue& received() { return m_received; }
+    ULONG readTimeoutMs() const { return m_readTimeoutMs; }
+    void setReadTimeoutMs(ULONG timeoutMs) { m_readTimeoutMs = timeoutMs; }
 
 private:
+    int bulkRead(uint8_t* data, int size)
+    {
+        const int got = ftdi_read_data(ftdi(), data, size);
+        // A read that timed out found the chip with nothing to say: no failure.
+        return got == LIBUSB_ERROR_TIMEOUT ? got : checked(ftdi(), "ftdi_read_data", got, true);
+    }
+
     // Destroyed after the chip is closed: its handle lives in this libusb context.
     std::shared_ptr<ftdi_context> m_bus;
     FtdiPtr m_ftdi;
-    std::vector<uint8_t> m_rx;
-    size_t m_rxPos = 0;
+    FtdiReceiveQueue m_received;
+    ULONG m_readTimeoutMs = DefaultReadTimeoutMs;
 };
 
 void LibftdiBackend::DeviceUnref::operator()(libusb_device* device) const
@@ -113,6 +118,7 @@ bool LibftdiBackend::ensureBus()
         // container); that is a machine without devices, and the next scan tries again.
         ftdi_context* bus = ftdi_new();
         if (!bus) {
+            reportD2xxDiagnostic("libftdi: ftdi_new failed: libusb could not start");
             return false;
         }
         m_bus.reset(bus, FtdiFree());
@@ -143,12 +149,17 @@ FT_STATUS LibftdiBackend::createDeviceInfoList(DWORD* numDevices)
     const ssize_t count = libusb_get_device_list(m_bus->usb_ctx, &raw);
     DeviceListPtr list(raw);
     if (count < 0) {
+        reportUsbFailure("libusb_get_device_list", static_cast<int>(count));
         return FT_OK;
     }
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device* device = raw[i];
         libusb_device_descriptor descriptor {};
-        if (libusb_get_device_descriptor(device, &descriptor) < 0 || descriptor.idVendor != FtdiVendorId) {
+        if (const int result = libusb_get_device_descriptor(device, &descriptor); result < 0) {
+            reportUsbFailure("libusb_get_device_descriptor", result);
+            continue;
+        }
+        if (descriptor.idVendor != FtdiVendorId) {
             continue;
         }
         Listed listed;
@@ -157,9 +168,9 @@ FT_STATUS LibftdiBackend::createDeviceInfoList(DWORD* numDevices)
         // so that the positions of the others do not depend on it.
         char description[sizeof(FT_DEVICE_LIST_INFO_NODE::Description)] = {};
         char serial[sizeof(FT_DEVICE_LIST_INFO_NODE::SerialNumber)] = {};
-        if (ftdi_usb_get_strings(
-                m_bus.get(), device, nullptr, 0, description, sizeof(description), serial, sizeof(serial))
-            == 0) {
+        const int strings = ftdi_usb_get_strings(
+            m_bus.get(), device, nullptr, 0, description, sizeof(description), serial, sizeof(serial));
+        if (checked(m_bus.get(), "ftdi_usb_get_strings", strings) == 0) {
             listed.description.assign(description, strnlen(description, sizeof(description)));
             listed.serial.assign(serial, strnlen(serial, sizeof(serial)));
         }
@@ -190,11 +201,13 @@ FT_STATUS LibftdiBackend::open(int deviceNumber, FT_HANDLE* handle)
     }
     FtdiPtr ftdi(ftdi_new());
     if (!ftdi) {
+        reportD2xxDiagnostic("libftdi: ftdi_new failed: libusb could not start");
         return FT_INSUFFICIENT_RESOURCES;
     }
     // The device belongs to the scan's libusb context; the open device keeps that
     // context alive for as long as it holds the handle.
-    if (ftdi_usb_open_dev(ftdi.get(), m_listed[static_cast<size_t>(deviceNumber)].device.get()) < 0) {
+    libusb_device* device = m_listed[static_cast<size_t>(deviceNumber)].device.get();
+    if (checked(ftdi.get(), "ftdi_usb_open_dev", ftdi_usb_open_dev(ftdi.get(), device)) < 0) {
         return FT_DEVICE_NOT_OPENED;
     }
     ftdi->usb_read_timeout = UsbReadTimeoutCapMs;
@@ -220,7 +233,7 @@ FT_STATUS LibftdiBackend::resetDevice(FT_HANDLE handle)
     if (!device) {
         return FT_INVALID_HANDLE;
     }
-    return ftdi_usb_reset(device->ftdi()) == 0 ? FT_OK : FT_IO_ERROR;
+    return checked(device->ftdi(), "ftdi_usb_reset", ftdi_usb_reset(device->ftdi())) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS LibftdiBackend::setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
@@ -234,8 +247,11 @@ FT_STATUS LibftdiBackend::setDataCharacteristics(FT_HANDLE handle, UCHAR wordLen
     }
     // D2XX says 0 for one stop bit and 2 for two; libftdi's values differ.
     const ftdi_stopbits_type stop = stopBits == FT_STOP_BITS_2 ? STOP_BIT_2 : STOP_BIT_1;
-    const int result = ftdi_set_line_property(
-        device->ftdi(), static_cast<ftdi_bits_type>(wordLength), stop, static_cast<ftdi_parity_type>(parity));
+    const int result = checked(
+        device->ftdi(),
+        "ftdi_set_line_property",
+        ftdi_set_line_property(
+            device->ftdi(), static_cast<ftdi_bits_type>(wordLength), stop, static_cast<ftdi_parity_type>(parity)));
     return result == 0 ? FT_OK : FT_IO_ERROR;
 }
 
@@ -245,7 +261,7 @@ FT_STATUS LibftdiBackend::setTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULO
     if (!device) {
         return FT_INVALID_HANDLE;
     }
-    device->readTimeoutMs = readTimeoutMs;
+    device->setReadTimeoutMs(readTimeoutMs);
     device->ftdi()->usb_write_timeout = static_cast<int>(std::min<ULONG>(writeTimeoutMs, INT32_MAX));
     return FT_OK;
 }
@@ -259,7 +275,8 @@ FT_STATUS LibftdiBackend::setBaudRate(FT_HANDLE handle, ULONG baudRate)
     if (baudRate == 0 || baudRate > INT32_MAX) {
         return FT_INVALID_BAUD_RATE;
     }
-    const int result = ftdi_set_baudrate(device->ftdi(), static_cast<int>(baudRate));
+    const int result
+        = checked(device->ftdi(), "ftdi_set_baudrate", ftdi_set_baudrate(device->ftdi(), static_cast<int>(baudRate)));
     if (result == -1) {
         return FT_INVALID_BAUD_RATE;
     }
@@ -275,7 +292,8 @@ FT_STATUS LibftdiBackend::setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)
     if (latencyMs == 0) {
         return FT_INVALID_PARAMETER;
     }
-    return ftdi_set_latency_timer(device->ftdi(), latencyMs) == 0 ? FT_OK : FT_IO_ERROR;
+    const int result = ftdi_set_latency_timer(device->ftdi(), latencyMs);
+    return checked(device->ftdi(), "ftdi_set_latency_timer", result) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS LibftdiBackend::getQueueStatus(FT_HANDLE handle, DWORD* rxBytes)
@@ -286,8 +304,8 @@ FT_STATUS LibftdiBackend::getQueueStatus(FT_HANDLE handle, DWORD* rxBytes)
     }
     // The chip tells what it holds only by sending it: fetch it into our own buffer
     // and count that.
-    const int pulled = device->pull();
-    *rxBytes = static_cast<DWORD>(device->waiting());
+    const int pulled = device->received().pull();
+    *rxBytes = static_cast<DWORD>(device->received().waiting());
     return pulled < 0 ? FT_IO_ERROR : FT_OK;
 }
 
@@ -299,14 +317,14 @@ FT_STATUS LibftdiBackend::read(FT_HANDLE handle, void* buffer, DWORD toRead, DWO
     }
     uint8_t* out = static_cast<uint8_t*>(buffer);
     size_t got = 0;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(device->readTimeoutMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(device->readTimeoutMs());
     FT_STATUS status = FT_OK;
     for (;;) {
-        got += device->take(out + got, toRead - got);
+        got += device->received().take(out + got, toRead - got);
         if (got >= toRead) {
             break;
         }
-        const int pulled = device->pull();
+        const int pulled = device->received().pull();
         if (pulled < 0) {
             status = FT_IO_ERROR;
             break;
@@ -334,7 +352,13 @@ FT_STATUS LibftdiBackend::write(FT_HANDLE handle, const void* buffer, DWORD toWr
     FT_STATUS status = FT_OK;
     while (sent < toWrite) {
         const int chunk = static_cast<int>(std::min<DWORD>(toWrite - sent, INT32_MAX));
-        const int result = ftdi_write_data(device->ftdi(), data + sent, chunk);
+        // An interrupted write is made again whole, as libftdi does not say how much of it
+        // went out. A repeated head costs at most this exchange, which the protocol core
+        // sees as a missing reply, where giving up would lose the device.
+        const int result = retryInterrupted([&] {
+            return checked(
+                device->ftdi(), "ftdi_write_data", ftdi_write_data(device->ftdi(), data + sent, chunk), true);
+        });
         if (result < 0) {
             status = FT_IO_ERROR;
             break;
@@ -352,5 +376,8 @@ std::unique_ptr<D2xxBackend> makeLibftdiBackend()
 {
     return std::make_unique<LibftdiBackend>();
 }
+
+// Known to KVP_FTDI_BACKEND by this name; backends/CMakeLists.txt links this file in whole.
+[[maybe_unused]] const bool LibftdiBackendRegistered = registerD2xxBackend(LibftdiBackend::Name, makeLibftdiBackend);
 
 } // namespace korvane::KVP

@@ -16,10 +16,13 @@ namespace korvane::KVP {
 /// Every chip of FTDI's vendor id is listed, whatever its product id, with the product
 /// description from its USB string descriptor. Opening a chip detaches the kernel's
 /// serial driver from it. A machine where libusb cannot start, or that has no USB bus,
-/// simply has no devices.
+/// simply has no devices. Every failed libftdi or libusb call is told to the D2XX
+/// diagnostics with libftdi's or libusb's own words for it.
 class LibftdiBackend : public D2xxBackend
 {
 public:
+    /// The name KVP_FTDI_BACKEND knows this backend by.
+    static constexpr const char* Name = DefaultBackendName;
     static constexpr int FtdiVendorId = 0x0403;
     /// Reads wait this long until FT_SetTimeouts says otherwise (libftdi's own default).
     static constexpr ULONG DefaultReadTimeoutMs = 5000;
@@ -67,5 +70,8 @@ private:
     std::vector<Listed> m_listed;
     std::vector<std::unique_ptr<OpenDevice>> m_open;
 };
+
+/// A backend on the machine's USB buses.
+std::unique_ptr<D2xxBackend> makeLibftdiBackend();
 
 } // namespace korvane::KVP

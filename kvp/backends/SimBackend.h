@@ -1,6 +1,6 @@
 #pragma once
 
-#include "D2xxBackend.h"
+#include "ChiplessBackend.h"
 #include "SimConnection.h"
 #include "SimDevice.h"
 #include "SimDeviceConfig.h"
@@ -22,9 +22,12 @@ inline constexpr const char* SimDevicesVariable = "KVP_SIM_DEVICES";
 /// The `sim` backend: simulated devices in this process. Each device keeps its memory
 /// for the backend's life; each FT_Open makes a fresh connection to it. FT_Read sleeps
 /// until the bytes it waits for are due or its read timeout has run out.
-class SimBackend : public D2xxBackend
+class SimBackend : public ChiplessBackend
 {
 public:
+    /// The name KVP_FTDI_BACKEND knows this backend by.
+    static constexpr const char* Name = "sim";
+
     explicit SimBackend(std::vector<sim::SimDeviceConfig> devices);
     ~SimBackend() override;
 
@@ -32,11 +35,7 @@ public:
     FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* numDevices) override;
     FT_STATUS open(int deviceNumber, FT_HANDLE* handle) override;
     FT_STATUS close(FT_HANDLE handle) override;
-    FT_STATUS resetDevice(FT_HANDLE handle) override;
-    FT_STATUS setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
     FT_STATUS setTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs) override;
-    FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) override;
-    FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) override;
     FT_STATUS getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) override;
     FT_STATUS read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* read) override;
     FT_STATUS write(FT_HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written) override;
@@ -48,11 +47,13 @@ public:
     /// a test may arm or clear faults while the worker thread is busy. False beyond the list.
     bool withDevice(size_t index, const std::function<void(sim::SimDevice&)>& action);
 
+protected:
+    bool isOpen(FT_HANDLE handle) override;
+
 private:
     struct Connection;
 
     Connection* find(FT_HANDLE handle);
-    FT_STATUS succeedIfOpen(FT_HANDLE handle);
     std::vector<sim::SimDevice*> presentDevices() const;
 
     std::mutex m_mutex;
@@ -63,5 +64,8 @@ private:
 
 /// The devices of KVP_SIM_DEVICES: one default QRD-780 when the variable is not set.
 bool simDevicesFromEnvironment(std::vector<sim::SimDeviceConfig>& devices, std::string& error);
+
+/// A backend with the devices of KVP_SIM_DEVICES.
+std::unique_ptr<D2xxBackend> makeSimBackend();
 
 } // namespace korvane::KVP

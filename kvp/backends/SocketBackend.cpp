@@ -127,29 +127,9 @@ FT_STATUS SocketBackend::close(FT_HANDLE handle)
     return m_connections.erase(handle) == 1 ? FT_OK : FT_INVALID_HANDLE;
 }
 
-FT_STATUS SocketBackend::succeedIfOpen(FT_HANDLE handle)
+bool SocketBackend::isOpen(FT_HANDLE handle)
 {
-    return find(handle) ? FT_OK : FT_INVALID_HANDLE;
-}
-
-FT_STATUS SocketBackend::resetDevice(FT_HANDLE handle)
-{
-    return succeedIfOpen(handle);
-}
-
-FT_STATUS SocketBackend::setDataCharacteristics(FT_HANDLE handle, UCHAR, UCHAR, UCHAR)
-{
-    return succeedIfOpen(handle);
-}
-
-FT_STATUS SocketBackend::setBaudRate(FT_HANDLE handle, ULONG)
-{
-    return succeedIfOpen(handle);
-}
-
-FT_STATUS SocketBackend::setLatencyTimer(FT_HANDLE handle, UCHAR)
-{
-    return succeedIfOpen(handle);
+    return find(handle) != nullptr;
 }
 
 FT_STATUS SocketBackend::setTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs)
@@ -270,5 +250,8 @@ std::unique_ptr<D2xxBackend> makeSocketBackend()
     }
     return std::make_unique<SocketBackend>(std::move(entries));
 }
+
+// Known to KVP_FTDI_BACKEND by this name; backends/CMakeLists.txt links this file in whole.
+[[maybe_unused]] const bool SocketBackendRegistered = registerD2xxBackend(SocketBackend::Name, makeSocketBackend);
 
 } // namespace korvane::KVP

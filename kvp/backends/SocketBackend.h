@@ -1,6 +1,6 @@
 #pragma once
 
-#include "D2xxBackend.h"
+#include "ChiplessBackend.h"
 #include "UniqueFd.h"
 
 #include <chrono>
@@ -21,9 +21,12 @@ inline constexpr const char* SocketDevicesVariable = "KVP_FTDI_SOCKETS";
 /// (kvp-device-sim, a test peer). Entry i is D2XX device i with its description; every
 /// FT_Open connects anew. A socket that cannot be reached, or whose peer has gone,
 /// behaves as a dead device behind a working chip: writes vanish, reads time out.
-class SocketBackend : public D2xxBackend
+class SocketBackend : public ChiplessBackend
 {
 public:
+    /// The name KVP_FTDI_BACKEND knows this backend by.
+    static constexpr const char* Name = "socket";
+
     struct Entry
     {
         std::string description;
@@ -37,20 +40,18 @@ public:
     FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* numDevices) override;
     FT_STATUS open(int deviceNumber, FT_HANDLE* handle) override;
     FT_STATUS close(FT_HANDLE handle) override;
-    FT_STATUS resetDevice(FT_HANDLE handle) override;
-    FT_STATUS setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
     FT_STATUS setTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs) override;
-    FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) override;
-    FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) override;
     FT_STATUS getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) override;
     FT_STATUS read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* read) override;
     FT_STATUS write(FT_HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written) override;
+
+protected:
+    bool isOpen(FT_HANDLE handle) override;
 
 private:
     struct Connection;
 
     std::shared_ptr<Connection> find(FT_HANDLE handle);
-    FT_STATUS succeedIfOpen(FT_HANDLE handle);
 
     std::mutex m_mutex;
     std::vector<Entry> m_entries;
@@ -60,5 +61,8 @@ private:
 /// Reads `DESCRIPTION=PATH;...` (split at the first `=`; empty entries skipped).
 /// Returns false and names the first entry without `=`.
 bool parseSocketList(std::string_view text, std::vector<SocketBackend::Entry>& entries, std::string& error);
+
+/// A backend with the devices of KVP_FTDI_SOCKETS.
+std::unique_ptr<D2xxBackend> makeSocketBackend();
 
 } // namespace korvane::KVP

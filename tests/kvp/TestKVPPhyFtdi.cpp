@@ -1,6 +1,7 @@
 #include "D2xxBackend.h"
 #include "KVPAddress.h"
 #include "KVPPhyFtdi.h"
+#include "backends/LibftdiBackend.h"
 
 #include <QDir>
 #include <QTest>

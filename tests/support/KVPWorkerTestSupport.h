@@ -21,7 +21,7 @@ inline void useSimDevices(const char* devices)
 /// The simulated backend installed by `useSimDevices`.
 inline SimBackend& simBackend()
 {
-    return static_cast<SimBackend&>(d2xxBackend());
+    return static_cast<SimBackend&>(*d2xxBackend());
 }
 
 /// Back to the choice by environment; every test ends with this.

@@ -72,8 +72,8 @@ struct Recorder
     {
         QObject::connect(request, signal, &context, [this, name] { note(name); });
     }
-    template <class R, class T>
-    void on(R* request, void (R::*signal)(T), QList<int>& list)
+    template <class R, class S, class T>
+    void on(R* request, void (S::*signal)(T), QList<int>& list)
     {
         QObject::connect(request, signal, &context, [this, &list](T percent) {
             progressAfterOutcome += outcomes.isEmpty() ? 0 : 1;
