@@ -13,9 +13,14 @@ packages=(
     libarchive-dev
     libftdi1-dev
     libusb-1.0-0-dev
+    # dpkg-shlibdeps: the Debian package's dependencies (scripts/make-deb.sh, TestDebianPackage).
+    dpkg-dev
     # QLC+'s fixture files: the fixture browser's catalogue, read whole by the tests and
     # the catalogue benchmark.
     qlcplus-data
+    # pdftotext and pdfinfo: the tests read the channel sheets' PDFs back as a reader would.
+    # Qt's print support, for the print dialogs, comes with qt6-base-dev.
+    poppler-utils
 )
 
 missing=()

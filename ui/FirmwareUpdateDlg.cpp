@@ -1,6 +1,8 @@
 #include "FirmwareUpdateDlg.h"
 #include "ui_FirmwareUpdateDlg.h"
 
+#include "DeviceCapabilities.h"
+
 #include "DeviceLabels.h"
 #include "FirmwareUpdateFile.h"
 #include "KVPUpdateFirmwareRequest.h"
@@ -24,8 +26,8 @@ using korvane::KVP::KVPWorkerThread;
 namespace {
 
 // The model names as the devices report them and as the update files carry them.
-const QString Qrd540b = QStringLiteral("QRD-540B");
-const QString Qrd780 = QStringLiteral("QRD-780");
+const QString Qrd540b = QLatin1String(korvane::KVP::ModelQrd540b);
+const QString Qrd780 = QLatin1String(korvane::KVP::ModelQrd780);
 
 const QString DefaultFileLink = QStringLiteral("default-update-file");
 const QString AlternativeFileLink = QStringLiteral("alternative-update-file");

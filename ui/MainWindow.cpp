@@ -163,6 +163,8 @@ void MainWindow::setUp()
     connect(m_ui->abortButton, &QPushButton::clicked, this, &MainWindow::abortButtonClicked);
     setUpKeyboard();
     setUpCatalogue();
+    setUpPrinting();
+    setUpEditing();
 
     openInitialLibrary();
 
@@ -233,6 +235,7 @@ void MainWindow::updateWindowTitle(const QString& fileName)
         const QFileInfo file(fileName);
         shown = file.fileName();
         m_settings->setValue(AppSettings::WorkingDirKey, file.absolutePath());
+        rememberRecent(file.absoluteFilePath());
     }
     m_currentFileName = fileName;
     m_settings->setValue(AppSettings::LibraryKey, fileName);
@@ -406,32 +409,36 @@ void MainWindow::openLibrary()
     chooser.filter = tr("Korvane Fixture Libraries (*.kvfl)");
     for (;;) {
         const QString fileName = m_prompts->fileName(this, chooser);
-        if (fileName.isEmpty()) {
+        if (fileName.isEmpty() || loadLibraryFile(fileName)) {
             return;
         }
-        if (isLargeFile(fileName) && !confirmLargeFile(fileName)) {
-            return;
-        }
-        auto archive = std::make_unique<KVFLArchive>(fileName);
-        if (!archive->load()) {
-            showInformation(tr("Failed to open the library."), archive->errorString());
-            continue;
-        }
-        if (archive->hasUnsupportedFeatures()
-            && askQuestion(tr("The file contains information not supported by this software version.\n"
-                              "Data will be lost when storing this file. Continue anyway?"))
-                != QMessageBox::Yes) {
-            return;
-        }
-        noteUnreadableMembers(*archive);
-        installArchive(std::move(archive));
-        updateWindowTitle(fileName);
-        setWindowModified(false);
-        if (m_unreadableCount > 0) {
-            showInformation(unreadableText(), leftOutText());
-        }
-        return;
     }
+}
+
+bool MainWindow::loadLibraryFile(const QString& fileName)
+{
+    if (isLargeFile(fileName) && !confirmLargeFile(fileName)) {
+        return true;
+    }
+    auto archive = std::make_unique<KVFLArchive>(fileName);
+    if (!archive->load()) {
+        showInformation(tr("Failed to open the library."), archive->errorString());
+        return false;
+    }
+    if (archive->hasUnsupportedFeatures()
+        && askQuestion(tr("The file contains information not supported by this software version.\n"
+                          "Data will be lost when storing this file. Continue anyway?"))
+            != QMessageBox::Yes) {
+        return true;
+    }
+    noteUnreadableMembers(*archive);
+    installArchive(std::move(archive));
+    updateWindowTitle(fileName);
+    setWindowModified(false);
+    if (m_unreadableCount > 0) {
+        showInformation(unreadableText(), leftOutText());
+    }
+    return true;
 }
 
 void MainWindow::importLibrary()

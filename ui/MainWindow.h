@@ -18,6 +18,7 @@
 #include <vector>
 
 class KVFLArchive;
+class QMenu;
 class QMovie;
 class QSettings;
 
@@ -139,6 +140,16 @@ private:
     /// Tab order across the panels; the tables leave Tab to it.
     void setUpKeyboard();
     void setUpCatalogue();
+    void setUpEditing();
+    /// Undo and Redo name the step they take, and wait while a device operation runs.
+    void updateUndoActions();
+    /// File > Open Recent: the libraries opened or saved last.
+    void rememberRecent(const QString& fileName);
+    void fillRecentMenu();
+    void openRecent(const QString& fileName);
+    /// Library files dropped on the window: imported, each one undoable step; with
+    /// `open` (Shift held) the first one is opened instead.
+    void dropLibraryFiles(const QStringList& files, bool open);
     /// Marks what the device holds of the library, and what of the device's list the
     /// library lacks; queued after every change of either.
     void updateHoldings();
@@ -155,7 +166,16 @@ private:
     void queueHoldingsUpdate();
     /// Adds definitions made from `modes`, asking about each one the library already has
     /// (same manufacturer and name); returns how many were added or replaced.
-    int addModes(const QList<QxfMode>& modes);
+    int addModes(const QList<QxfMode>& modes, const QString& stepText);
+
+    // Channel sheets (MainWindowPrint.cpp): print, print preview and PDF export.
+    void setUpPrinting();
+    /// The selected definitions, or with none every definition the table shows; in the
+    /// table's order either way.
+    QList<const QKVFixtureDefinition*> sheetDefinitions() const;
+    void printSheets();
+    void previewSheets();
+    void exportSheets();
 
     // Library document (MainWindow.cpp).
     void openInitialLibrary();
@@ -168,6 +188,9 @@ private:
     bool askSaveModified();
     void newLibrary();
     void openLibrary();
+    /// Opens `fileName` in place of the library shown (the caller has asked about
+    /// changes). False when it could not be read, which the user has been told.
+    bool loadLibraryFile(const QString& fileName);
     void importLibrary();
     /// True when the library was written.
     bool saveLibrary();
@@ -224,6 +247,9 @@ private:
     QAction* m_saveAsAction = nullptr;
     QAction* m_importAction = nullptr;
     QAction* m_catalogueAction = nullptr;
+    QAction* m_undoAction = nullptr;
+    QAction* m_redoAction = nullptr;
+    QMenu* m_recentMenu = nullptr;
     QAction* m_importFixturesAction = nullptr;
     QAction* m_uploadAction = nullptr;
     QAction* m_downloadAction = nullptr;

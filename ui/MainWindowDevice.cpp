@@ -6,6 +6,7 @@
 #include "ui_MainWindow.h"
 
 #include "AppSettings.h"
+#include "DeviceCapabilities.h"
 #include "DeviceFit.h"
 #include "DeviceLabels.h"
 #include "DeviceRecord.h"
@@ -33,7 +34,7 @@ using namespace korvane::KVP;
 namespace {
 
 const QString FirmwareUpdateLink = QStringLiteral("update-device");
-const QString Qrd540bModel = QStringLiteral("QRD-540B");
+const QString Qrd540bModel = QLatin1String(korvane::KVP::ModelQrd540b);
 
 } // namespace
 
@@ -49,6 +50,7 @@ void MainWindow::setLockUi(bool locked)
     const bool hasDevice = m_ui->remoteForm->devicesCombo()->currentIndex() >= 0;
     m_uploadAction->setEnabled(!locked && hasDevice);
     m_downloadAction->setEnabled(!locked && hasDevice);
+    updateUndoActions();
 }
 
 void MainWindow::setLockUi()
@@ -640,9 +642,8 @@ void MainWindow::fixturesDownloaded()
 {
     int count = 0;
     if (auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest)) {
-        for (QKVFixtureDefinition* definition : request->results()) {
-            m_ui->libraryForm->addFixtureDefinition(definition);
-        }
+        // One undoable step for the whole download.
+        m_ui->libraryForm->addDefinitions(request->results(), {}, tr("Download"));
         count = static_cast<int>(request->results().size());
     }
     endOperation();
@@ -657,9 +658,7 @@ void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason reason)
     int read = 0;
     auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest);
     if (request && reason == KVPWorkerRequestI::FailAborted && !m_closing) {
-        for (QKVFixtureDefinition* definition : request->results()) {
-            m_ui->libraryForm->addFixtureDefinition(definition);
-        }
+        m_ui->libraryForm->addDefinitions(request->results(), {}, tr("Download"));
         read = static_cast<int>(request->results().size());
     }
     const int total = static_cast<int>(m_remoteCopies.size());
