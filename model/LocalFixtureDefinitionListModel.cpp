@@ -329,6 +329,11 @@ QStringList LocalFixtureDefinitionListModel::mimeTypes() const
 
 QMimeData* LocalFixtureDefinitionListModel::mimeData(const QModelIndexList& indexes) const
 {
+    return rowsMimeData(RowsMimeType, indexes);
+}
+
+QMimeData* LocalFixtureDefinitionListModel::rowsMimeData(const QString& type, const QModelIndexList& indexes)
+{
     QStringList rows;
     for (const QModelIndex& index : indexes) {
         if (index.column() == 0) {
@@ -336,6 +341,6 @@ QMimeData* LocalFixtureDefinitionListModel::mimeData(const QModelIndexList& inde
         }
     }
     auto* data = new QMimeData;
-    data->setData(RowsMimeType, rows.join(QLatin1Char(',')).toLatin1());
+    data->setData(type, rows.join(QLatin1Char(',')).toLatin1());
     return data;
 }

@@ -71,6 +71,8 @@ public:
     static inline const QString RowsMimeType = QStringLiteral("application/x-qrd-library-rows");
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    /// The row numbers of `indexes` under `type`, for either table's drags.
+    static QMimeData* rowsMimeData(const QString& type, const QModelIndexList& indexes);
 
     /// The definition of `row`, or null.
     QKVFixtureDefinition* definitionAt(int row) const;

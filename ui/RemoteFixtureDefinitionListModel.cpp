@@ -226,13 +226,5 @@ QStringList RemoteFixtureDefinitionListModel::mimeTypes() const
 
 QMimeData* RemoteFixtureDefinitionListModel::mimeData(const QModelIndexList& indexes) const
 {
-    QStringList rows;
-    for (const QModelIndex& index : indexes) {
-        if (index.column() == 0) {
-            rows << QString::number(index.row());
-        }
-    }
-    auto* data = new QMimeData;
-    data->setData(RowsMimeType, rows.join(QLatin1Char(',')).toLatin1());
-    return data;
+    return LocalFixtureDefinitionListModel::rowsMimeData(RowsMimeType, indexes);
 }
