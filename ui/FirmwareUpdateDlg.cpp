@@ -105,8 +105,9 @@ void FirmwareUpdateDlg::setAlternativeMode(bool alternative)
     m_secondaryFile->load(ResourcePaths::Qrd780Firmware);
 }
 
-void FirmwareUpdateDlg::setControlsBusy(bool busy)
+void FirmwareUpdateDlg::setBusy(bool busy)
 {
+    m_busy = busy;
     m_ui->bttnDiscover->setEnabled(!busy);
     m_ui->bttn_quit->setEnabled(!busy);
     m_ui->bttn_load->setEnabled(!busy);
@@ -239,18 +240,16 @@ void FirmwareUpdateDlg::on_bttnDiscover_clicked()
     if (!m_workerThread || m_busy) {
         return;
     }
-    m_busy = true;
     // A discovery drops the connection; the device is there again once it is selected.
     m_hasDevice = false;
-    setControlsBusy(true);
+    setBusy(true);
     m_ui->devicesCombo->clear();
     m_workerThread->discoverDevices();
 }
 
 void FirmwareUpdateDlg::devicesDiscovered()
 {
-    m_busy = false;
-    setControlsBusy(false);
+    setBusy(false);
     const auto devices
         = m_workerThread ? m_workerThread->discoveredDevices() : korvane::KVP::KVPDiscoverRequest::DeviceList();
     {
@@ -293,16 +292,14 @@ void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
     m_selectedIndex = index;
     m_deviceModel = devices.at(index).first;
     m_deviceAddress = devices.at(index).second;
-    m_busy = true;
-    setControlsBusy(true);
+    setBusy(true);
     m_workerThread->selectDevice(devices.at(index).second);
 }
 
 void FirmwareUpdateDlg::deviceSelected()
 {
     // Whether the device answered shows when it is updated; the versions are not needed.
-    m_busy = false;
-    setControlsBusy(false);
+    setBusy(false);
     m_hasDevice = true;
     checkUserFileFitsDevice();
     checkUpdateButtonRequirements();
@@ -328,8 +325,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     if (!file || !confirmUpdate(*file) || !m_hasDevice) {
         return;
     }
-    m_busy = true;
-    setControlsBusy(true);
+    setBusy(true);
     m_ui->progressBar->setValue(0);
     m_ui->progressBar->show();
 
@@ -369,8 +365,7 @@ void FirmwareUpdateDlg::endUpdate()
 {
     // The request has reported, so the worker is done with it.
     m_updateRequest.reset();
-    m_busy = false;
-    setControlsBusy(false);
+    setBusy(false);
     m_ui->progressBar->hide();
 }
 

@@ -96,7 +96,8 @@ protected:
 
 private:
     void setAlternativeMode(bool alternative);
-    void setControlsBusy(bool busy);
+    /// While the worker runs a request, no control may start another.
+    void setBusy(bool busy);
     /// Busy, or an update request has not reported yet.
     bool mustStayOpen() const;
     void connectWorker();

@@ -118,9 +118,6 @@ void MainWindow::setUp()
     m_ui->splitter->setStretchFactor(1, 1);
     m_ui->splitter->setSizes({DeviceSideWidth, InitialWidth - DeviceSideWidth});
     restoreLayout();
-    // The worker thread reports the device's versions as uint16_t across threads; the
-    // queued connection finds the type only under this name.
-    qRegisterMetaType<uint16_t>("uint16_t");
 
     m_currentRequest = nullptr;
     connectWorker();
@@ -578,15 +575,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         connect(m_worker, &QThread::finished, this, &MainWindow::workerThreadFinished, Qt::UniqueConnection);
         m_worker->stopWorker();
         m_closing = true;
-        m_ui->menuFile->menuAction()->setVisible(false);
-        m_ui->menuAbout->menuAction()->setVisible(false);
-        m_ui->menuEdit->menuAction()->setVisible(false);
-        m_ui->menubar->hide();
-        m_ui->toolBar->hide();
-        m_ui->widget_2->hide();
-        m_ui->progressBars->hide();
-        m_ui->closingWidget->show();
-        m_busyAnimation->start();
+        setClosingView(true);
         event->ignore();
         return;
     }
@@ -660,16 +649,27 @@ void MainWindow::restoreLayout()
     }
 }
 
+void MainWindow::setClosingView(bool closing)
+{
+    // While the worker winds down, the window shows only that it is closing.
+    for (QMenu* menu : {m_ui->menuFile, m_ui->menuAbout, m_ui->menuEdit}) {
+        menu->menuAction()->setVisible(!closing);
+    }
+    for (QWidget* part : {static_cast<QWidget*>(m_ui->menubar), static_cast<QWidget*>(m_ui->toolBar), m_ui->widget_2}) {
+        part->setVisible(!closing);
+    }
+    if (closing) {
+        m_ui->progressBars->hide();
+        m_busyAnimation->start();
+    } else {
+        m_busyAnimation->stop();
+    }
+    m_ui->closingWidget->setVisible(closing);
+}
+
 void MainWindow::cancelClose()
 {
-    m_ui->closingWidget->hide();
-    m_ui->widget_2->show();
-    m_ui->toolBar->show();
-    m_ui->menuFile->menuAction()->setVisible(true);
-    m_ui->menuAbout->menuAction()->setVisible(true);
-    m_ui->menuEdit->menuAction()->setVisible(true);
-    m_ui->menubar->show();
-    m_busyAnimation->stop();
+    setClosingView(false);
     m_closing = false;
     restartWorker();
 }

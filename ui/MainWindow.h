@@ -207,6 +207,8 @@ private:
     void restoreLayout();
     void installArchive(std::unique_ptr<KVFLArchive> archive);
     void cancelClose();
+    /// Hides everything but the closing note while the worker stops, or shows it all again.
+    void setClosingView(bool closing);
     void restartWorker();
     void connectWorker();
     void disconnectWorker();
