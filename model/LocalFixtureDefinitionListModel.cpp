@@ -106,9 +106,8 @@ QVariant LocalFixtureDefinitionListModel::data(const QModelIndex& index, int rol
         case OnDeviceRole:
             return isOnDevice(definition);
         case DefinitionRole:
-            // Whoever takes the definition out of a row may change it through its own
-            // setters; those push into the row they were last handed out from.
-            definition->setListPosition(const_cast<LocalFixtureDefinitionListModel*>(this), index);
+            // Its setters push into its row: every insertion, removal and replacement keeps
+            // the row it knows current, so handing it out changes nothing.
             return definitionVariant(definition);
         default:
             return {};

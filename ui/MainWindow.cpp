@@ -326,12 +326,10 @@ void MainWindow::installArchive(std::unique_ptr<KVFLArchive> archive)
     std::swap(m_archive, archive);
 }
 
-bool MainWindow::openStartLibrary(const QString& fileName, bool& refusedAsLarge)
+MainWindow::StartOpen MainWindow::openStartLibrary(const QString& fileName)
 {
-    refusedAsLarge = false;
     if (isLargeFile(fileName) && !confirmLargeFile(fileName)) {
-        refusedAsLarge = true;
-        return false;
+        return StartOpen::RefusedAsLarge;
     }
     auto archive = std::make_unique<KVFLArchive>(fileName);
     if (fileName.isEmpty() || !archive->load()) {
@@ -339,7 +337,7 @@ bool MainWindow::openStartLibrary(const QString& fileName, bool& refusedAsLarge)
             statusBar()->showMessage(tr("Could not open %1: %2").arg(fileName, archive->errorString()),
                                      StatusMessageMs);
         }
-        return false;
+        return StartOpen::Failed;
     }
     noteUnreadableMembers(*archive);
     if (m_unreadableCount > 0) {
@@ -348,25 +346,21 @@ bool MainWindow::openStartLibrary(const QString& fileName, bool& refusedAsLarge)
     installArchive(std::move(archive));
     updateWindowTitle(fileName);
     setWindowModified(false);
-    return true;
+    return StartOpen::Opened;
 }
 
 void MainWindow::openInitialLibrary()
 {
-    bool refused = false;
+    StartOpen result = StartOpen::Failed;
     if (!m_startFileName.isEmpty()) {
-        if (openStartLibrary(m_startFileName, refused)) {
-            return;
-        }
-        if (refused) {
-            m_ui->libraryForm->clearArchive();
-            updateWindowTitle(QString());
-            newLibrary();
-            return;
-        }
+        result = openStartLibrary(m_startFileName);
     }
-    const QString lastLibrary = m_settings->value(AppSettings::LibraryKey).toString();
-    if (openStartLibrary(lastLibrary, refused)) {
+    // A library named on the command line but refused as too large is not replaced by
+    // the last one: the user chose against opening.
+    if (result == StartOpen::Failed) {
+        result = openStartLibrary(m_settings->value(AppSettings::LibraryKey).toString());
+    }
+    if (result == StartOpen::Opened) {
         return;
     }
     m_ui->libraryForm->clearArchive();

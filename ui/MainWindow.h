@@ -179,8 +179,10 @@ private:
 
     // Library document (MainWindow.cpp).
     void openInitialLibrary();
-    /// Opens `fileName` at start-up; false when it could not be opened.
-    bool openStartLibrary(const QString& fileName, bool& refusedAsLarge);
+    /// Opens `fileName` at start-up: opened, failed (silently, or with a status line for
+    /// the library named on the command line), or refused by the user as too large.
+    enum class StartOpen { Opened, Failed, RefusedAsLarge };
+    StartOpen openStartLibrary(const QString& fileName);
     bool isLargeFile(const QString& fileName) const;
     bool confirmLargeFile(const QString& fileName);
     /// Asks whether to save a modified library. False when the user asked to save and

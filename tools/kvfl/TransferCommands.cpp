@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <utility>
 
 using korvane::KVP::KVPClearPatchRequest;
@@ -83,21 +84,22 @@ WriteOutcome write(DeviceSession& session, const QList<QKVFixtureDefinition*>& d
     return outcome;
 }
 
-/// Record numbers as given on the command line; false, with the reason on standard
+/// Record numbers as given on the command line; none, with the reason on standard
 /// error, for a word that is not one. That is a mistake in the command line, found
 /// before the device is touched.
-bool parseRecordNumbers(const QStringList& words, QList<int>& numbers, Console& console)
+std::optional<QList<int>> parseRecordNumbers(const QStringList& words, Console& console)
 {
+    QList<int> numbers;
     for (const QString& word : words) {
         bool ok = false;
         const int number = word.toInt(&ok);
         if (!ok || number < 0 || number > MaxRecordNumber) {
             console.err() << "kvfl: not a record number (0 to " << MaxRecordNumber << "): " << word << '\n';
-            return false;
+            return std::nullopt;
         }
         numbers.append(number);
     }
-    return true;
+    return numbers;
 }
 
 /// The entries of `list` with the given record numbers, in the order given (all of them
@@ -383,10 +385,11 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
 int download(const QStringList& arguments, const CommandOptions& options, Console& console)
 {
     const QString path = arguments.at(0);
-    QList<int> numbers;
-    if (!parseRecordNumbers(arguments.mid(1), numbers, console)) {
+    const std::optional<QList<int>> given = parseRecordNumbers(arguments.mid(1), console);
+    if (!given) {
         return ExitCode::Usage;
     }
+    const QList<int>& numbers = *given;
     LibraryContent library;
     QString message;
     // A library that cannot be read is never replaced by a new one, nor one read in part
@@ -429,10 +432,11 @@ int download(const QStringList& arguments, const CommandOptions& options, Consol
 
 int remove(const QStringList& arguments, const CommandOptions& options, Console& console)
 {
-    QList<int> numbers;
-    if (!parseRecordNumbers(arguments, numbers, console)) {
+    const std::optional<QList<int>> given = parseRecordNumbers(arguments, console);
+    if (!given) {
         return ExitCode::Usage;
     }
+    const QList<int>& numbers = *given;
     DeviceSession session(console);
     DeviceRecord::RemoteList list;
     QList<QKVRemoteFixtureDefinition*> picked;
