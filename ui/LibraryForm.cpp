@@ -404,13 +404,13 @@ void LibraryForm::addDefinitions(const QList<QKVFixtureDefinition*>& additions,
 {
     auto step = std::make_unique<QUndoCommand>(text.isEmpty() ? tr("Add Definitions") : text);
     for (const auto& [target, content] : replacements) {
-        const int row = static_cast<int>(m_listModel->definitions().indexOf(target));
+        // Each definition knows its row; no search through the library per replacement.
+        const int row = target->listModel() == m_listModel.get() ? target->listIndex().row() : -1;
         if (row >= 0) {
-            auto after = std::move(LibraryUndo::copiesOf({content}).front());
             new LibraryUndo::ChangeCommand(this,
                                            row,
-                                           std::move(LibraryUndo::copiesOf({target}).front()),
-                                           std::move(after),
+                                           LibraryUndo::copyOf(*target),
+                                           LibraryUndo::copyOf(*content),
                                            step->text(),
                                            false,
                                            step.get());
@@ -471,7 +471,7 @@ void LibraryForm::showStep(const QList<int>& sourceRows)
 void LibraryForm::takeEditBase()
 {
     const QKVFixtureDefinition* shown = m_ui->fixtureDefinitionForm->fixtureDefinition();
-    m_editBase = shown ? std::move(LibraryUndo::copiesOf({const_cast<QKVFixtureDefinition*>(shown)}).front()) : nullptr;
+    m_editBase = shown ? LibraryUndo::copyOf(*shown) : nullptr;
 }
 
 void LibraryForm::definitionEdited(const QString& field, bool typed)
@@ -481,12 +481,8 @@ void LibraryForm::definitionEdited(const QString& field, bool typed)
         return;
     }
     const int row = edited->listIndex().row();
-    auto step = std::make_unique<LibraryUndo::ChangeCommand>(this,
-                                                             row,
-                                                             std::move(m_editBase),
-                                                             std::move(LibraryUndo::copiesOf({edited}).front()),
-                                                             LibraryUndo::editText(field),
-                                                             true);
+    auto step = std::make_unique<LibraryUndo::ChangeCommand>(
+        this, row, std::move(m_editBase), LibraryUndo::copyOf(*edited), LibraryUndo::editText(field), true);
     if (typed) {
         step->allowMerging(field, m_typingRun);
     }
@@ -742,7 +738,6 @@ bool LibraryForm::setArchive(KVFLArchive* archive)
     if (archive && !archive->definitions().isEmpty()) {
         m_listModel->appendCopies(archive->definitions());
         // A library opens at the top of its sorted list, not where its file ended.
-        m_proxyModel->sort(m_proxyModel->sortColumn(), m_proxyModel->sortOrder());
         makeProxyRowCurrent(0);
         updateCurrentFixtureDefinition();
         requestFilterUpdate();

@@ -8,17 +8,22 @@
 
 namespace LibraryUndo {
 
+std::unique_ptr<QKVFixtureDefinition> copyOf(const QKVFixtureDefinition& definition)
+{
+    auto copy = std::make_unique<QKVFixtureDefinition>();
+    *copy = definition;
+    copy->setParent(nullptr);
+    // A copy belongs to no row: its setters must not write into the original's.
+    copy->setListPosition(nullptr, QModelIndex());
+    return copy;
+}
+
 Copies copiesOf(const QList<QKVFixtureDefinition*>& definitions)
 {
     Copies copies;
     copies.reserve(static_cast<size_t>(definitions.size()));
     for (const QKVFixtureDefinition* definition : definitions) {
-        auto copy = std::make_unique<QKVFixtureDefinition>();
-        *copy = *definition;
-        copy->setParent(nullptr);
-        // A copy belongs to no row: its setters must not write into the original's.
-        copy->setListPosition(nullptr, QModelIndex());
-        copies.push_back(std::move(copy));
+        copies.push_back(copyOf(*definition));
     }
     return copies;
 }

@@ -17,7 +17,9 @@ namespace LibraryUndo {
 
 using Copies = std::vector<std::unique_ptr<QKVFixtureDefinition>>;
 
-/// Copies of `definitions`, unparented.
+/// An unparented copy of `definition` that belongs to no row.
+std::unique_ptr<QKVFixtureDefinition> copyOf(const QKVFixtureDefinition& definition);
+/// Copies of `definitions`, as copyOf() makes them.
 Copies copiesOf(const QList<QKVFixtureDefinition*>& definitions);
 
 /// Definitions appended at the end of the library (add, duplicate, paste, import, download).
