@@ -130,35 +130,18 @@ bool FirmwareUpdateDlg::mustStayOpen() const
 
 void FirmwareUpdateDlg::connectWorker()
 {
-    // Unique: a dialog shown a second time must not get every signal twice.
-    connect(m_workerThread.data(),
-            &KVPWorkerThread::deviceDiscoverFinsihed,
-            this,
-            &FirmwareUpdateDlg::devicesDiscovered,
-            Qt::UniqueConnection);
-    connect(m_workerThread.data(),
-            &KVPWorkerThread::deviceSelectionFinished,
-            this,
-            &FirmwareUpdateDlg::deviceSelected,
-            Qt::UniqueConnection);
-    connect(m_workerThread.data(),
-            &KVPWorkerThread::lostConnection,
-            this,
-            &FirmwareUpdateDlg::onConnectionLost,
-            Qt::UniqueConnection);
+    // Replaces what an earlier showing connected: the dialog gets every signal once.
+    m_workerListener.listen(m_workerThread.data(),
+                            this,
+                            {[this] { devicesDiscovered(); },
+                             [this](uint16_t, uint16_t) { deviceSelected(); },
+                             [this] { onConnectionLost(); }});
 }
 
 void FirmwareUpdateDlg::disconnectWorker()
 {
-    if (!m_workerThread) {
-        return;
-    }
     // The main window listens to these again once the dialog is gone.
-    disconnect(
-        m_workerThread.data(), &KVPWorkerThread::deviceDiscoverFinsihed, this, &FirmwareUpdateDlg::devicesDiscovered);
-    disconnect(
-        m_workerThread.data(), &KVPWorkerThread::deviceSelectionFinished, this, &FirmwareUpdateDlg::deviceSelected);
-    disconnect(m_workerThread.data(), &KVPWorkerThread::lostConnection, this, &FirmwareUpdateDlg::onConnectionLost);
+    m_workerListener.stop();
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)

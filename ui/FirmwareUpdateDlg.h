@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KVPWorkerRequestI.h"
+#include "WorkerListener.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -111,6 +112,7 @@ private:
     std::unique_ptr<Ui::FirmwareUpdateDlg> m_ui;
     std::shared_ptr<UserPrompts> m_prompts;
     QPointer<korvane::KVP::KVPWorkerThread> m_workerThread;
+    WorkerListener m_workerListener;
 
     bool m_busy = false;
     bool m_alternativeMode = false;

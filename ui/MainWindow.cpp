@@ -97,7 +97,6 @@ MainWindow::~MainWindow()
         m_worker->stopWorker();
         m_worker->wait();
     }
-    delete m_currentRequest;
 }
 
 void MainWindow::setUp()
@@ -105,7 +104,7 @@ void MainWindow::setUp()
     m_closing = false;
     m_settings = openSettings();
 
-    m_worker = new KVPWorkerThread(this);
+    m_worker = std::make_unique<KVPWorkerThread>();
 
     m_ui = std::make_unique<Ui::MainWindow>();
     m_ui->setupUi(this);
@@ -119,7 +118,6 @@ void MainWindow::setUp()
     m_ui->splitter->setSizes({DeviceSideWidth, InitialWidth - DeviceSideWidth});
     restoreLayout();
 
-    m_currentRequest = nullptr;
     connectWorker();
     m_worker->start(QThread::InheritPriority);
 
@@ -180,20 +178,21 @@ void MainWindow::setUpKeyboard()
     m_ui->libraryForm->setTabOrderAfter(deviceTable);
 }
 
-void MainWindow::connectWorker()
+void MainWindow::connectWorker(std::function<void()> discovered)
 {
-    connect(
-        m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, &MainWindow::devicesDiscovered, Qt::UniqueConnection);
-    connect(
-        m_worker, &KVPWorkerThread::deviceSelectionFinished, this, &MainWindow::deviceSelected, Qt::UniqueConnection);
-    connect(m_worker, &KVPWorkerThread::lostConnection, this, &MainWindow::onDisconnected, Qt::UniqueConnection);
+    if (!discovered) {
+        discovered = [this] { devicesDiscovered(); };
+    }
+    m_workerListener.listen(m_worker.get(),
+                            this,
+                            {std::move(discovered),
+                             [this](uint16_t fwVersion, uint16_t hwVersion) { deviceSelected(fwVersion, hwVersion); },
+                             [this] { onDisconnected(); }});
 }
 
 void MainWindow::disconnectWorker()
 {
-    disconnect(m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, &MainWindow::devicesDiscovered);
-    disconnect(m_worker, &KVPWorkerThread::deviceSelectionFinished, this, &MainWindow::deviceSelected);
-    disconnect(m_worker, &KVPWorkerThread::lostConnection, this, &MainWindow::onDisconnected);
+    m_workerListener.stop();
 }
 
 // Messages.
@@ -566,7 +565,7 @@ void MainWindow::on_actionAbout_triggered()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (m_worker && m_worker->isRunning()) {
-        connect(m_worker, &QThread::finished, this, &MainWindow::workerThreadFinished, Qt::UniqueConnection);
+        connect(m_worker.get(), &QThread::finished, this, &MainWindow::workerThreadFinished, Qt::UniqueConnection);
         m_worker->stopWorker();
         m_closing = true;
         setClosingView(true);
@@ -676,10 +675,8 @@ void MainWindow::workerThreadFinished()
 void MainWindow::restartWorker()
 {
     // The old thread has finished: its requests have reported or never ran.
-    delete m_worker;
-    m_worker = new KVPWorkerThread(this);
-    delete m_currentRequest;
-    m_currentRequest = nullptr;
+    m_currentRequest.reset();
+    m_worker = std::make_unique<KVPWorkerThread>();
     m_uploadCopies.clear();
     m_remoteCopies.clear();
     connectWorker();

@@ -5,6 +5,7 @@
 #include "QKVRemoteFixtureDefinition.h"
 #include "QxfFixture.h"
 #include "UserPrompts.h"
+#include "WorkerListener.h"
 
 #include <QAction>
 #include <QIcon>
@@ -62,9 +63,9 @@ public:
     QSettings* settings() const { return m_settings.get(); }
     UserPrompts& prompts() const { return *m_prompts; }
     KVFLArchive* archive() const { return m_archive.get(); }
-    korvane::KVP::KVPWorkerThread* workerThread() const { return m_worker; }
+    korvane::KVP::KVPWorkerThread* workerThread() const { return m_worker.get(); }
     /// The request in flight, or null when the window is idle.
-    korvane::KVP::KVPWorkerRequestI* currentRequest() const { return m_currentRequest; }
+    korvane::KVP::KVPWorkerRequestI* currentRequest() const { return m_currentRequest.get(); }
     bool isClosing() const { return m_closing; }
     bool isAborting() const { return m_aborting; }
     QAction* uploadAction() const { return m_uploadAction; }
@@ -212,7 +213,9 @@ private:
     /// Hides everything but the closing note while the worker stops, or shows it all again.
     void setClosingView(bool closing);
     void restartWorker();
-    void connectWorker();
+    /// The window answers the worker's device signals; `discovered` replaces the usual
+    /// answer to a discovery, for the one that follows a firmware update.
+    void connectWorker(std::function<void()> discovered = {});
     void disconnectWorker();
     void showInformation(const QString& text,
                          const QString& informativeText = QString(),
@@ -234,6 +237,10 @@ private:
     void startDiscovery();
     template <typename Request>
     Request* startRequest();
+    /// Hands `request` copies of `selected`, kept in `copies` until the operation ends.
+    template <typename Request, typename Definition>
+    void
+    addCopies(Request* request, const QList<Definition*>& selected, std::vector<std::unique_ptr<Definition>>& copies);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     std::shared_ptr<UserPrompts> m_prompts;
@@ -260,8 +267,10 @@ private:
     bool m_aborting = false;
     bool m_holdingsUpdateQueued = false;
     bool m_closing = false;
-    korvane::KVP::KVPWorkerThread* m_worker = nullptr;
-    korvane::KVP::KVPWorkerRequestI* m_currentRequest = nullptr;
+    std::unique_ptr<korvane::KVP::KVPWorkerThread> m_worker;
+    // Declared after the worker, so it goes first: the worker may still name it until then.
+    std::unique_ptr<korvane::KVP::KVPWorkerRequestI> m_currentRequest;
+    WorkerListener m_workerListener;
     // What a transfer request works on: copies, so the worker thread never reads a
     // definition the user is editing, nor one the device list has replaced.
     std::vector<std::unique_ptr<QKVFixtureDefinition>> m_uploadCopies;

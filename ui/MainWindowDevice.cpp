@@ -97,8 +97,7 @@ void MainWindow::showProgress(bool showCurrentItem)
 
 void MainWindow::endOperation()
 {
-    delete m_currentRequest;
-    m_currentRequest = nullptr;
+    m_currentRequest.reset();
     m_uploadCopies.clear();
     m_remoteCopies.clear();
     m_ui->progressBars->hide();
@@ -147,9 +146,23 @@ void MainWindow::abortButtonClicked()
 template <typename Request>
 Request* MainWindow::startRequest()
 {
-    auto* request = new Request(this);
-    m_currentRequest = request;
-    return request;
+    auto request = std::make_unique<Request>();
+    Request* started = request.get();
+    m_currentRequest = std::move(request);
+    return started;
+}
+
+template <typename Request, typename Definition>
+void MainWindow::addCopies(Request* request,
+                           const QList<Definition*>& selected,
+                           std::vector<std::unique_ptr<Definition>>& copies)
+{
+    for (const Definition* definition : selected) {
+        auto copy = std::make_unique<Definition>();
+        *copy = *definition;
+        request->addDefinition(copy.get());
+        copies.push_back(std::move(copy));
+    }
 }
 
 // Discovery and selection.
@@ -269,21 +282,15 @@ void MainWindow::updateFirmware()
     // The dialog discovers and selects on its own; the window listens again afterwards.
     disconnectWorker();
     auto* dialog = new FirmwareUpdateDlg(this, m_prompts);
-    dialog->setWorkerThread(m_worker);
+    dialog->setWorkerThread(m_worker.get());
     dialog->setDeviceAddress(address);
     m_prompts->runDialog(*dialog);
     dialog->deleteLater();
-    connectWorker();
 
     // This one discovery fills the list without selecting its first device, which the one
     // chosen before would replace at once: one selection, of the right device.
-    disconnect(m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, &MainWindow::devicesDiscovered);
-    const auto reselect = [this, combo, address] {
-        connect(m_worker,
-                &KVPWorkerThread::deviceDiscoverFinsihed,
-                this,
-                &MainWindow::devicesDiscovered,
-                Qt::UniqueConnection);
+    connectWorker([this, combo, address] {
+        connectWorker();
         disconnect(combo, &QComboBox::currentIndexChanged, this, &MainWindow::updateActiveDevice);
         devicesDiscovered();
         const KVPDiscoverRequest::DeviceList devices = m_worker->discoveredDevices();
@@ -296,8 +303,7 @@ void MainWindow::updateFirmware()
         if (combo->currentIndex() >= 0) {
             updateActiveDevice();
         }
-    };
-    connect(m_worker, &KVPWorkerThread::deviceDiscoverFinsihed, this, reselect, Qt::SingleShotConnection);
+    });
     startDiscovery();
 }
 
@@ -460,12 +466,7 @@ void MainWindow::uploadCurrentSelection()
     }
     setLockUi(true);
     auto* request = startRequest<KVPFixtureWriteRequest>();
-    for (const QKVFixtureDefinition* definition : selected) {
-        auto copy = std::make_unique<QKVFixtureDefinition>();
-        *copy = *definition;
-        request->addDefinition(copy.get());
-        m_uploadCopies.push_back(std::move(copy));
-    }
+    addCopies(request, selected, m_uploadCopies);
     // The device is checked before the first record goes out, and may need a question
     // answered first; the progress area comes with the first record.
     connect(
@@ -503,7 +504,7 @@ void MainWindow::fixturesUploaded()
 
 void MainWindow::fixtureUploadFailed(KVPWorkerRequestI::failReason reason)
 {
-    const auto* request = qobject_cast<KVPFixtureWriteRequest*>(m_currentRequest);
+    const auto* request = qobject_cast<KVPFixtureWriteRequest*>(m_currentRequest.get());
     const int written = request ? request->writtenCount() : 0;
     const int total = static_cast<int>(m_uploadCopies.size());
     if (failureEnded()) {
@@ -570,7 +571,6 @@ void MainWindow::fixtureUploadNeedsPatchListCleared()
         return;
     }
     // The write request has reported; the clear takes its place, still locked.
-    delete m_currentRequest;
     auto* request = startRequest<KVPClearPatchRequest>();
     connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::patchListClearerOKContUpload);
     connect(request, &KVPWorkerRequestI::failed, this, &MainWindow::patchListClearerFailed);
@@ -579,8 +579,7 @@ void MainWindow::fixtureUploadNeedsPatchListCleared()
 
 void MainWindow::patchListClearerOKContUpload()
 {
-    delete m_currentRequest;
-    m_currentRequest = nullptr;
+    m_currentRequest.reset();
     m_uploadCopies.clear();
     if (m_ui->libraryForm->selectedFixtureDefinitions().isEmpty()) {
         // Nothing left to upload: the operation ends here rather than stay locked.
@@ -625,12 +624,7 @@ void MainWindow::downloadCurrentSelection()
     showProgress(true);
     setLockUi(true);
     auto* request = startRequest<KVPFixtureReadRequest>();
-    for (const QKVRemoteFixtureDefinition* definition : selected) {
-        auto copy = std::make_unique<QKVRemoteFixtureDefinition>();
-        *copy = *definition;
-        request->addDefinition(copy.get());
-        m_remoteCopies.push_back(std::move(copy));
-    }
+    addCopies(request, selected, m_remoteCopies);
     connect(request, &KVPFixtureReadRequest::progressCurrent, this, &MainWindow::progressCurrentItem);
     connect(request, &KVPFixtureReadRequest::progressTotal, this, &MainWindow::progressTotal);
     connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::fixturesDownloaded);
@@ -641,7 +635,7 @@ void MainWindow::downloadCurrentSelection()
 void MainWindow::fixturesDownloaded()
 {
     int count = 0;
-    if (auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest)) {
+    if (auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest.get())) {
         // One undoable step for the whole download.
         m_ui->libraryForm->addDefinitions(request->results(), {}, tr("Download"));
         count = static_cast<int>(request->results().size());
@@ -656,7 +650,7 @@ void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason reason)
 {
     // What was read whole before a cancel is kept: the user stopped it, nothing broke.
     int read = 0;
-    auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest);
+    auto* request = qobject_cast<KVPFixtureReadRequest*>(m_currentRequest.get());
     if (request && reason == KVPWorkerRequestI::FailAborted && !m_closing) {
         m_ui->libraryForm->addDefinitions(request->results(), {}, tr("Download"));
         read = static_cast<int>(request->results().size());
@@ -705,12 +699,7 @@ void MainWindow::deleteCurrentlySelectedFixturesOnDevice()
     auto* request = startRequest<KVPFixtureDeleteRequest>();
     m_ui->lblProgCurrent->hide();
     showProgress(false);
-    for (const QKVRemoteFixtureDefinition* definition : selected) {
-        auto copy = std::make_unique<QKVRemoteFixtureDefinition>();
-        *copy = *definition;
-        request->addDefinition(copy.get());
-        m_remoteCopies.push_back(std::move(copy));
-    }
+    addCopies(request, selected, m_remoteCopies);
     connect(request, &KVPWorkerRequestI::workDone, this, &MainWindow::fixturesDeleted);
     connect(request, &KVPWorkerRequestI::failed, this, &MainWindow::fixtureDeletionFailed);
     connect(request, &KVPFixtureDeleteRequest::progressTotal, this, &MainWindow::progressTotal);
@@ -728,7 +717,7 @@ void MainWindow::fixturesDeleted()
 
 void MainWindow::fixtureDeletionFailed(KVPWorkerRequestI::failReason reason)
 {
-    const auto* request = qobject_cast<KVPFixtureDeleteRequest*>(m_currentRequest);
+    const auto* request = qobject_cast<KVPFixtureDeleteRequest*>(m_currentRequest.get());
     const int deleted = request ? request->deletedCount() : 0;
     const int total = static_cast<int>(m_remoteCopies.size());
     if (failureEnded()) {
