@@ -200,25 +200,21 @@ QString lineError(const QXmlStreamReader& xml, const QString& message)
     return QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(message);
 }
 
-QxfFile parse(const QByteArray& bytes, const QString& path, bool skim)
+/// What a fixture file says that the device needs, as written.
+struct RawFixture
 {
-    QxfFile result;
-    result.path = path;
-    if (bytes.size() > MaxFileSize) {
-        result.error = QStringLiteral("%1 bytes; fixture files are at most %2").arg(bytes.size()).arg(MaxFileSize);
-        return result;
-    }
-    QXmlStreamReader xml(skim ? QxfSkim::withoutCapabilityLists(bytes) : bytes);
-    // Element names are matched by local name below, so an undeclared prefix in an old
-    // or converted file does no harm.
-    xml.setNamespaceProcessing(false);
-
     QString manufacturer;
     QString model;
     QString type;
-    FixtureChannels fixtureChannels;
-    QList<RawMode> rawModes;
-    qsizetype currentMode = -1; // into rawModes, while inside a Mode element
+    FixtureChannels channels;
+    QList<RawMode> modes;
+};
+
+/// Reads the elements of one fixture file; an error is left on `xml`.
+RawFixture readElements(QXmlStreamReader& xml)
+{
+    RawFixture raw;
+    qsizetype currentMode = -1; // into raw.modes, while inside a Mode element
     bool sawRoot = false;
     int depth = 0;
     while (!xml.atEnd()) {
@@ -245,15 +241,15 @@ QxfFile parse(const QByteArray& bytes, const QString& path, bool skim)
             sawRoot = true;
         } else if (depth == 2) {
             if (name == QLatin1String("Channel")) {
-                fixtureChannels.insert(attribute(xml, QLatin1String("Name")));
+                raw.channels.insert(attribute(xml, QLatin1String("Name")));
             } else if (name == QLatin1String("Mode")) {
-                rawModes.append(RawMode {attribute(xml, QLatin1String("Name")), {}});
-                currentMode = rawModes.size() - 1;
+                raw.modes.append(RawMode {attribute(xml, QLatin1String("Name")), {}});
+                currentMode = raw.modes.size() - 1;
             } else if (name == QLatin1String("Manufacturer") || name == QLatin1String("Model")
                        || name == QLatin1String("Type")) {
-                QString& target = name == QLatin1String("Manufacturer") ? manufacturer
-                    : name == QLatin1String("Model")                    ? model
-                                                                        : type;
+                QString& target = name == QLatin1String("Manufacturer") ? raw.manufacturer
+                    : name == QLatin1String("Model")                    ? raw.model
+                                                                        : raw.type;
                 target = xml.readElementText();
                 --depth;
             }
@@ -262,36 +258,58 @@ QxfFile parse(const QByteArray& bytes, const QString& path, bool skim)
             channel.number = attribute(xml, QLatin1String("Number")).toInt(&channel.numbered);
             channel.reference = xml.readElementText();
             --depth;
-            rawModes[currentMode].channels.append(channel);
+            raw.modes[currentMode].channels.append(channel);
         }
     }
     if (!xml.hasError() && !sawRoot) {
         xml.raiseError(QStringLiteral("no FixtureDefinition element"));
     }
-    if (xml.hasError()) {
-        result.error = lineError(xml, xml.errorString());
-        return result;
-    }
+    return raw;
+}
 
-    const QString shownManufacturer = deviceText(manufacturer);
-    const QString shownModel = deviceText(model);
-    const int code = typeCode(type);
-    for (const RawMode& raw : std::as_const(rawModes)) {
+QList<QxfMode> modesOf(const RawFixture& raw, const QString& path)
+{
+    const QString shownManufacturer = deviceText(raw.manufacturer);
+    const QString shownModel = deviceText(raw.model);
+    const int code = typeCode(raw.type);
+    QList<QxfMode> modes;
+    for (const RawMode& rawMode : std::as_const(raw.modes)) {
         QxfMode mode;
         mode.file = path;
         mode.manufacturer = shownManufacturer;
         mode.model = shownModel;
-        mode.mode = deviceText(raw.name);
-        mode.name = rawModes.size() == 1 ? shownModel : QStringLiteral("%1 (%2)").arg(shownModel, mode.mode).trimmed();
+        mode.mode = deviceText(rawMode.name);
+        mode.name = raw.modes.size() == 1 ? shownModel : QStringLiteral("%1 (%2)").arg(shownModel, mode.mode).trimmed();
         mode.type = code;
-        mode.reason = resolveChannels(raw, fixtureChannels, mode);
+        mode.reason = resolveChannels(rawMode, raw.channels, mode);
         // Only a mode the device can take needs short names; the others may be of any size.
         if (mode.usable()) {
             QxfShortNames::assignChannelShortNames(mode.channels);
         }
-        result.modes.append(mode);
+        modes.append(mode);
     }
-    QxfShortNames::assignFixtureShortNames(result.modes);
+    QxfShortNames::assignFixtureShortNames(modes);
+    return modes;
+}
+
+QxfFile parse(const QByteArray& bytes, const QString& path, bool skim)
+{
+    QxfFile result;
+    result.path = path;
+    if (bytes.size() > MaxFileSize) {
+        result.error = QStringLiteral("%1 bytes; fixture files are at most %2").arg(bytes.size()).arg(MaxFileSize);
+        return result;
+    }
+    QXmlStreamReader xml(skim ? QxfSkim::withoutCapabilityLists(bytes) : bytes);
+    // Element names are matched by local name, so an undeclared prefix in an old or
+    // converted file does no harm.
+    xml.setNamespaceProcessing(false);
+    const RawFixture raw = readElements(xml);
+    if (xml.hasError()) {
+        result.error = lineError(xml, xml.errorString());
+        return result;
+    }
+    result.modes = modesOf(raw, path);
     return result;
 }
 

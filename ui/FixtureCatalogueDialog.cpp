@@ -67,32 +67,7 @@ FixtureCatalogueDialog::FixtureCatalogueDialog(const QStringList& standardFolder
     connect(m_search, &QLineEdit::textChanged, &m_searchTimer, qOverload<>(&QTimer::start));
     connect(&m_searchTimer, &QTimer::timeout, this, &FixtureCatalogueDialog::fillTree);
 
-    m_model->setHorizontalHeaderLabels({tr("Name"), tr("Channels"), tr("Type")});
-    m_tree->setModel(m_model);
-    m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_tree->setUniformRowHeights(true);
-    m_tree->header()->setStretchLastSection(false);
-    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
-    m_tree->header()->setSectionResizeMode(ChannelsColumn, QHeaderView::ResizeToContents);
-    m_tree->header()->setSectionResizeMode(TypeColumn, QHeaderView::ResizeToContents);
-    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        showPreview();
-        updateAddButton();
-    });
-    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &FixtureCatalogueDialog::showPreview);
-    connect(m_tree, &QTreeView::activated, this, [this](const QModelIndex& index) {
-        if (index.siblingAtColumn(NameColumn).data(ModeRowRole).isValid() && m_addButton->isEnabled()) {
-            accept();
-        }
-    });
-
-    m_previewTitle->setWordWrap(true);
-    m_previewTitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_preview->setHeaderLabels({tr("Channel#"), tr("Channel Name"), tr("On the Device")});
-    m_preview->setRootIsDecorated(false);
-    m_preview->setSelectionMode(QAbstractItemView::NoSelection);
-    m_preview->setFocusPolicy(Qt::NoFocus);
-    m_preview->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setUpViews();
 
     auto* previewSide = new QWidget(this);
     auto* previewLayout = new QVBoxLayout(previewSide);
@@ -127,6 +102,36 @@ FixtureCatalogueDialog::FixtureCatalogueDialog(const QStringList& standardFolder
     updateAddButton();
     showPreview();
     startIndexing();
+}
+
+void FixtureCatalogueDialog::setUpViews()
+{
+    m_model->setHorizontalHeaderLabels({tr("Name"), tr("Channels"), tr("Type")});
+    m_tree->setModel(m_model);
+    m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_tree->setUniformRowHeights(true);
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    m_tree->header()->setSectionResizeMode(ChannelsColumn, QHeaderView::ResizeToContents);
+    m_tree->header()->setSectionResizeMode(TypeColumn, QHeaderView::ResizeToContents);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        showPreview();
+        updateAddButton();
+    });
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &FixtureCatalogueDialog::showPreview);
+    connect(m_tree, &QTreeView::activated, this, [this](const QModelIndex& index) {
+        if (index.siblingAtColumn(NameColumn).data(ModeRowRole).isValid() && m_addButton->isEnabled()) {
+            accept();
+        }
+    });
+
+    m_previewTitle->setWordWrap(true);
+    m_previewTitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_preview->setHeaderLabels({tr("Channel#"), tr("Channel Name"), tr("On the Device")});
+    m_preview->setRootIsDecorated(false);
+    m_preview->setSelectionMode(QAbstractItemView::NoSelection);
+    m_preview->setFocusPolicy(Qt::NoFocus);
+    m_preview->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 }
 
 FixtureCatalogueDialog::~FixtureCatalogueDialog()

@@ -61,6 +61,8 @@ Q_SIGNALS:
     void indexed();
 
 private:
+    /// The tree of manufacturers, fixtures and modes, and the preview of the current mode.
+    void setUpViews();
     void startIndexing();
     void indexFinished();
     void fillTree();

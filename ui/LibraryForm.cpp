@@ -28,9 +28,6 @@
 #include <algorithm>
 #include <functional>
 
-namespace {
-} // namespace
-
 int LibraryForm::s_tickCounter = 0;
 
 LibraryForm::LibraryForm(QWidget* parent)
@@ -58,39 +55,8 @@ LibraryForm::LibraryForm(QWidget* parent)
     m_proxyModel->setDynamicSortFilter(true);
     m_proxyModel->setSourceModel(m_listModel.get());
 
-    QTableView* table = m_ui->fixtureDefinitionsTableView;
-    table->setModel(m_proxyModel);
-    table->setSortingEnabled(true);
-    table->sortByColumn(LocalFixtureDefinitionListModel::NameColumn, Qt::AscendingOrder);
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
-    sizeFixtureTableColumns(
-        table, LocalFixtureDefinitionListModel::NameColumn, LocalFixtureDefinitionListModel::FitColumn);
-    connect(table, &QWidget::customContextMenuRequested, this, &LibraryForm::showContextMenu);
-    connect(m_ui->duplicateFixtureDefinition, &QPushButton::clicked, this, &LibraryForm::duplicateFixtures_clicked);
-    // The panel's buttons take no focus, so Tab runs filter, table, editor; the keys
-    // below reach what the buttons do.
-    m_ui->fixtureDefinitionForm->setTabOrderAfter(table);
-    // Delete only in the table: in a text field it deletes characters.
-    auto* remove = new QShortcut(QKeySequence::Delete, table);
-    remove->setContext(Qt::WidgetShortcut);
-    connect(remove, &QShortcut::activated, this, &LibraryForm::deleteSelected);
-    auto* add = new QShortcut(QKeySequence(Qt::Key_Insert), this);
-    connect(add, &QShortcut::activated, this, &LibraryForm::on_addFixtureDefinition_clicked);
-    auto* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, this, [this] {
-        m_ui->filterLineEdit->setFocus(Qt::ShortcutFocusReason);
-        m_ui->filterLineEdit->selectAll();
-    });
-    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::requestCounterUpdate);
-    connect(
-        table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::updateSelectionButtons);
-    updateSelectionButtons();
-    // A rename re-sorts the table: the row being edited stays in sight at its new place.
-    connect(m_proxyModel, &QAbstractItemModel::layoutChanged, table, [table] {
-        if (table->currentIndex().isValid()) {
-            table->scrollTo(table->currentIndex());
-        }
-    });
+    setUpTable();
+    setUpKeyboard();
 
     updateFilter();
     updateCompleter();
@@ -98,6 +64,7 @@ LibraryForm::LibraryForm(QWidget* parent)
     m_locked = false;
 
     connect(this, &LibraryForm::signalUpdateCounters, m_ui->fixturesCounter, &FixturesCounterForm::updateCounts);
+    QTableView* table = m_ui->fixtureDefinitionsTableView;
     connect(table->selectionModel(),
             &QItemSelectionModel::currentChanged,
             this,
@@ -122,6 +89,48 @@ LibraryForm::LibraryForm(QWidget* parent)
             this,
             &LibraryForm::definitionEdited);
     connect(qApp, &QApplication::focusChanged, this, [this] { ++m_typingRun; });
+}
+
+void LibraryForm::setUpTable()
+{
+    QTableView* table = m_ui->fixtureDefinitionsTableView;
+    table->setModel(m_proxyModel);
+    table->setSortingEnabled(true);
+    table->sortByColumn(LocalFixtureDefinitionListModel::NameColumn, Qt::AscendingOrder);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    sizeFixtureTableColumns(
+        table, LocalFixtureDefinitionListModel::NameColumn, LocalFixtureDefinitionListModel::FitColumn);
+    connect(table, &QWidget::customContextMenuRequested, this, &LibraryForm::showContextMenu);
+    connect(m_ui->duplicateFixtureDefinition, &QPushButton::clicked, this, &LibraryForm::duplicateFixtures_clicked);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::requestCounterUpdate);
+    connect(
+        table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &LibraryForm::updateSelectionButtons);
+    updateSelectionButtons();
+    // A rename re-sorts the table: the row being edited stays in sight at its new place.
+    connect(m_proxyModel, &QAbstractItemModel::layoutChanged, table, [table] {
+        if (table->currentIndex().isValid()) {
+            table->scrollTo(table->currentIndex());
+        }
+    });
+}
+
+void LibraryForm::setUpKeyboard()
+{
+    QTableView* table = m_ui->fixtureDefinitionsTableView;
+    // The panel's buttons take no focus, so Tab runs filter, table, editor; the keys
+    // below reach what the buttons do.
+    m_ui->fixtureDefinitionForm->setTabOrderAfter(table);
+    // Delete only in the table: in a text field it deletes characters.
+    auto* remove = new QShortcut(QKeySequence::Delete, table);
+    remove->setContext(Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, &LibraryForm::deleteSelected);
+    auto* add = new QShortcut(QKeySequence(Qt::Key_Insert), this);
+    connect(add, &QShortcut::activated, this, &LibraryForm::on_addFixtureDefinition_clicked);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_ui->filterLineEdit->setFocus(Qt::ShortcutFocusReason);
+        m_ui->filterLineEdit->selectAll();
+    });
 }
 
 void LibraryForm::setUpFitColumn()

@@ -164,6 +164,9 @@ public Q_SLOTS:
 
 private:
     /// The fit column first, and the two toggles that filter by fit and device.
+    void setUpTable();
+    /// Keys for what the panel's buttons do: the buttons take no focus.
+    void setUpKeyboard();
     void setUpFitColumn();
     /// Remove and Duplicate act on the selection; with none they are off.
     void updateSelectionButtons();
