@@ -21,6 +21,7 @@
 class KVFLArchive;
 class QMenu;
 class QMovie;
+class QPrinter;
 class QSettings;
 
 namespace korvane::KVP {
@@ -174,6 +175,8 @@ private:
     /// The selected definitions, or with none every definition the table shows; in the
     /// table's order either way.
     QList<const QKVFixtureDefinition*> sheetDefinitions() const;
+    /// sheetDefinitions(), told to the user when there are none, with `printer` set up for them.
+    QList<const QKVFixtureDefinition*> sheetsToPrint(QPrinter& printer);
     void printSheets();
     void previewSheets();
     void exportSheets();
@@ -229,6 +232,10 @@ private:
     void endOperation();
     /// Whether a failure slot shows its message: not while the window closes.
     bool failureEnded();
+    /// Ends a transfer that failed and tells the user (`cancelled` when the user stopped
+    /// it). False while the window closes, when nothing is shown and nothing may follow.
+    bool
+    reportFailure(korvane::KVP::KVPWorkerRequestI::failReason reason, const QString& cancelled, const QString& failed);
     /// A request is in flight: the new operation is refused with its failure message and
     /// the running one is left alone to report (and be deleted) on its own.
     bool refuseWhileBusy(const QString& failureMessage);

@@ -110,6 +110,15 @@ bool MainWindow::failureEnded()
     return m_closing;
 }
 
+bool MainWindow::reportFailure(KVPWorkerRequestI::failReason reason, const QString& cancelled, const QString& failed)
+{
+    if (failureEnded()) {
+        return false;
+    }
+    showInformation(reason == KVPWorkerRequestI::FailAborted ? cancelled : failed);
+    return true;
+}
+
 bool MainWindow::refuseWhileBusy(const QString& failureMessage)
 {
     if (!m_currentRequest) {
@@ -505,17 +514,12 @@ void MainWindow::fixturesUploaded()
 void MainWindow::fixtureUploadFailed(KVPWorkerRequestI::failReason reason)
 {
     const auto* request = qobject_cast<KVPFixtureWriteRequest*>(m_currentRequest.get());
-    const int written = request ? request->writtenCount() : 0;
-    const int total = static_cast<int>(m_uploadCopies.size());
-    if (failureEnded()) {
-        return;
+    const QString cancelled = tr("Upload cancelled: %1 of %2 definitions were written.")
+                                  .arg(request ? request->writtenCount() : 0)
+                                  .arg(m_uploadCopies.size());
+    if (reportFailure(reason, cancelled, tr("Upload of fixture definition(s) failed."))) {
+        updateRemoteFixtureList();
     }
-    if (reason == KVPWorkerRequestI::FailAborted) {
-        showInformation(tr("Upload cancelled: %1 of %2 definitions were written.").arg(written).arg(total));
-    } else {
-        showInformation(tr("Upload of fixture definition(s) failed."));
-    }
-    updateRemoteFixtureList();
 }
 
 void MainWindow::fixtureUploadFailedNotEnoughMemory()
@@ -655,16 +659,11 @@ void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason reason)
         m_ui->libraryForm->addDefinitions(request->results(), {}, tr("Download"));
         read = static_cast<int>(request->results().size());
     }
-    const int total = static_cast<int>(m_remoteCopies.size());
-    if (failureEnded()) {
-        return;
-    }
-    if (reason == KVPWorkerRequestI::FailAborted) {
-        showInformation(
-            tr("Download cancelled: %1 of %2 definitions were copied into the library.").arg(read).arg(total));
-    } else {
-        showInformation(tr("Downloading of fixture definition(s) failed."));
-    }
+    reportFailure(reason,
+                  tr("Download cancelled: %1 of %2 definitions were copied into the library.")
+                      .arg(read)
+                      .arg(m_remoteCopies.size()),
+                  tr("Downloading of fixture definition(s) failed."));
 }
 
 // Delete.
@@ -718,15 +717,10 @@ void MainWindow::fixturesDeleted()
 void MainWindow::fixtureDeletionFailed(KVPWorkerRequestI::failReason reason)
 {
     const auto* request = qobject_cast<KVPFixtureDeleteRequest*>(m_currentRequest.get());
-    const int deleted = request ? request->deletedCount() : 0;
-    const int total = static_cast<int>(m_remoteCopies.size());
-    if (failureEnded()) {
-        return;
+    const QString cancelled = tr("Deletion cancelled: %1 of %2 definitions were deleted.")
+                                  .arg(request ? request->deletedCount() : 0)
+                                  .arg(m_remoteCopies.size());
+    if (reportFailure(reason, cancelled, tr("Deletion of fixture definition(s) failed."))) {
+        updateRemoteFixtureList();
     }
-    if (reason == KVPWorkerRequestI::FailAborted) {
-        showInformation(tr("Deletion cancelled: %1 of %2 definitions were deleted.").arg(deleted).arg(total));
-    } else {
-        showInformation(tr("Deletion of fixture definition(s) failed."));
-    }
-    updateRemoteFixtureList();
 }

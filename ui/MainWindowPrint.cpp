@@ -75,15 +75,23 @@ QList<const QKVFixtureDefinition*> MainWindow::sheetDefinitions() const
     return definitions;
 }
 
-void MainWindow::printSheets()
+QList<const QKVFixtureDefinition*> MainWindow::sheetsToPrint(QPrinter& printer)
 {
     const QList<const QKVFixtureDefinition*> definitions = sheetDefinitions();
     if (definitions.isEmpty()) {
         showInformation(tr("There are no definitions to print."));
+    }
+    prepare(printer, tr("Channel sheets"));
+    return definitions;
+}
+
+void MainWindow::printSheets()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    const QList<const QKVFixtureDefinition*> definitions = sheetsToPrint(printer);
+    if (definitions.isEmpty()) {
         return;
     }
-    QPrinter printer(QPrinter::HighResolution);
-    prepare(printer, tr("Channel sheets"));
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(tr("Print Channel Sheets"));
     if (m_prompts->runDialog(dialog) != QDialog::Accepted) {
@@ -96,17 +104,15 @@ void MainWindow::printSheets()
 
 void MainWindow::previewSheets()
 {
-    const QList<const QKVFixtureDefinition*> definitions = sheetDefinitions();
+    QPrinter printer(QPrinter::HighResolution);
+    const QList<const QKVFixtureDefinition*> definitions = sheetsToPrint(printer);
     if (definitions.isEmpty()) {
-        showInformation(tr("There are no definitions to print."));
         return;
     }
-    QPrinter printer(QPrinter::HighResolution);
-    prepare(printer, tr("Channel sheets"));
-    QPrintPreviewDialog dialog(&printer, this);
-    dialog.setWindowTitle(tr("Channel Sheets"));
     // The dialog is modal, so the definitions stay as they are while it draws them.
     const SheetHeading heading = headingFor(m_currentFileName);
+    QPrintPreviewDialog dialog(&printer, this);
+    dialog.setWindowTitle(tr("Channel Sheets"));
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* target) {
         ChannelSheets::paint(*target, definitions, heading);
     });
