@@ -60,6 +60,15 @@ void KVPFrameDecoder::store(uint8_t byte)
     ++m_frameLength;
 }
 
+void KVPFrameDecoder::storeSummed(uint8_t byte, uint8_t& sum, State next)
+{
+    store(byte);
+    sum = static_cast<uint8_t>(sum + byte);
+    if (--m_remaining == 0) {
+        m_state = next;
+    }
+}
+
 bool KVPFrameDecoder::feed(uint8_t byte)
 {
     switch (m_state) {
@@ -76,11 +85,7 @@ bool KVPFrameDecoder::feed(uint8_t byte)
             }
             return false;
         case State::Header:
-            store(byte);
-            m_headerSum = static_cast<uint8_t>(m_headerSum + byte);
-            if (--m_remaining == 0) {
-                m_state = State::HeaderChecksum;
-            }
+            storeSummed(byte, m_headerSum, State::HeaderChecksum);
             return false;
         case State::HeaderChecksum:
             // The byte is not looked at again as a possible start byte: the decoder
@@ -95,11 +100,7 @@ bool KVPFrameDecoder::feed(uint8_t byte)
             m_state = m_remaining == 0 ? State::PayloadChecksum : State::Payload;
             return false;
         case State::Payload:
-            store(byte);
-            m_payloadSum = static_cast<uint8_t>(m_payloadSum + byte);
-            if (--m_remaining == 0) {
-                m_state = State::PayloadChecksum;
-            }
+            storeSummed(byte, m_payloadSum, State::PayloadChecksum);
             return false;
         case State::PayloadChecksum:
             store(byte);

@@ -109,6 +109,9 @@ public:
 
 private:
     void store(uint8_t byte);
+    /// Stores a byte of a checksummed run and adds it to `sum`; the run's last byte moves
+    /// the decoder on to `next`.
+    void storeSummed(uint8_t byte, uint8_t& sum, State next);
 
     uint8_t* m_buffer;
     size_t m_capacity;

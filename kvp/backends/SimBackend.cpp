@@ -104,6 +104,14 @@ SimBackend::Connection* SimBackend::find(FT_HANDLE handle)
     return it == m_connections.end() ? nullptr : it->second.get();
 }
 
+FT_STATUS SimBackend::carrying(const Connection* connection)
+{
+    if (!connection) {
+        return FT_INVALID_HANDLE;
+    }
+    return connection->link.deviceGone() ? FT_IO_ERROR : FT_OK;
+}
+
 FT_STATUS SimBackend::createDeviceInfoList(DWORD* numDevices)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -166,12 +174,9 @@ FT_STATUS SimBackend::getQueueStatus(FT_HANDLE handle, DWORD* rxBytes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     *rxBytes = 0;
-    Connection* connection = find(handle);
-    if (!connection) {
-        return FT_INVALID_HANDLE;
-    }
-    if (connection->link.deviceGone()) {
-        return FT_IO_ERROR;
+    const Connection* connection = find(handle);
+    if (const FT_STATUS status = carrying(connection); status != FT_OK) {
+        return status;
     }
     *rxBytes = static_cast<DWORD>(connection->link.available(Clock::now()));
     return FT_OK;
@@ -212,11 +217,8 @@ FT_STATUS SimBackend::write(FT_HANDLE handle, const void* buffer, DWORD toWrite,
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     Connection* connection = find(handle);
-    if (!connection) {
-        return FT_INVALID_HANDLE;
-    }
-    if (connection->link.deviceGone()) {
-        return FT_IO_ERROR;
+    if (const FT_STATUS status = carrying(connection); status != FT_OK) {
+        return status;
     }
     connection->link.receive(static_cast<const uint8_t*>(buffer), toWrite, Clock::now());
     *written = toWrite;

@@ -54,6 +54,8 @@ private:
     struct Connection;
 
     Connection* find(FT_HANDLE handle);
+    /// FT_OK for a connection that carries bytes; what the driver says of one that does not.
+    static FT_STATUS carrying(const Connection* connection);
     std::vector<sim::SimDevice*> presentDevices() const;
 
     std::mutex m_mutex;

@@ -141,21 +141,10 @@ void SimDevice::countArmedFault(const uint8_t* frame)
     if (--m_armedCountdown != 0) {
         return;
     }
-    SimFaults& faults = m_config.faults;
-    switch (m_armedFault) {
-        case Fault::Silence:
-            faults.silentFrom = m_frames;
-            break;
-        case Fault::Refusal:
-            faults.refuseAt = m_frames;
-            break;
-        case Fault::Corruption:
-            faults.corruptAt = m_frames;
-            break;
-        case Fault::Vanish:
-            faults.vanishAt = m_frames;
-            break;
-    }
+    // In the order of Fault.
+    static constexpr uint32_t SimFaults::*FrameOf[]
+        = {&SimFaults::silentFrom, &SimFaults::refuseAt, &SimFaults::corruptAt, &SimFaults::vanishAt};
+    m_config.faults.*FrameOf[static_cast<size_t>(m_armedFault)] = m_frames;
 }
 
 std::optional<std::vector<uint8_t>> SimDevice::execute(const HostFrame& host, Session& session)

@@ -120,21 +120,19 @@ bool applyFault(std::string_view key, std::string_view value, SimFaults& faults)
         (key == "silentfrom" ? faults.silentFrom : key == "corrupt" ? faults.corruptAt : faults.vanishAt) = at->frame;
         return true;
     }
-    if (key == "refuse") {
-        const auto at = faultAt(value, 0xFF);
-        if (at) {
-            faults.refuseAt = at->frame;
-            faults.refuseCode = static_cast<uint8_t>(at->value.value_or(faults.refuseCode));
+    if (key == "refuse" || key == "drop") {
+        const bool refuse = key == "refuse";
+        const auto at = faultAt(value, refuse ? 0xFF : 0xFFFF);
+        if (!at) {
+            return false;
         }
-        return at.has_value();
-    }
-    if (key == "drop") {
-        const auto at = faultAt(value, 0xFFFF);
-        if (at) {
-            faults.dropAt = at->frame;
+        (refuse ? faults.refuseAt : faults.dropAt) = at->frame;
+        if (refuse) {
+            faults.refuseCode = static_cast<uint8_t>(at->value.value_or(faults.refuseCode));
+        } else {
             faults.dropCount = static_cast<uint32_t>(at->value.value_or(faults.dropCount));
         }
-        return at.has_value();
+        return true;
     }
     if (key == "late") {
         const auto at = faultAt(value, MaxLateMs);
