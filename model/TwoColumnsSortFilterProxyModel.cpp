@@ -12,36 +12,33 @@ constexpr int FitColumn = LocalFixtureDefinitionListModel::FitColumn;
 
 TwoColumnsSortFilterProxyModel::TwoColumnsSortFilterProxyModel(QObject* parent) : QSortFilterProxyModel(parent) { }
 
-void TwoColumnsSortFilterProxyModel::setFilterFixtureName(bool on)
+void TwoColumnsSortFilterProxyModel::setFilterFlag(bool& flag, bool on)
 {
-    if (m_filterFixtureName != on) {
-        m_filterFixtureName = on;
+    // Filtering again costs a pass over the library: only for a real change.
+    if (flag != on) {
+        flag = on;
         invalidateFilter();
     }
+}
+
+void TwoColumnsSortFilterProxyModel::setFilterFixtureName(bool on)
+{
+    setFilterFlag(m_filterFixtureName, on);
 }
 
 void TwoColumnsSortFilterProxyModel::setFilterManufacturer(bool on)
 {
-    if (m_filterManufacturer != on) {
-        m_filterManufacturer = on;
-        invalidateFilter();
-    }
+    setFilterFlag(m_filterManufacturer, on);
 }
 
 void TwoColumnsSortFilterProxyModel::setOnlyWithFindings(bool on)
 {
-    if (m_onlyWithFindings != on) {
-        m_onlyWithFindings = on;
-        invalidateFilter();
-    }
+    setFilterFlag(m_onlyWithFindings, on);
 }
 
 void TwoColumnsSortFilterProxyModel::setOnlyNotOnDevice(bool on)
 {
-    if (m_onlyNotOnDevice != on) {
-        m_onlyNotOnDevice = on;
-        invalidateFilter();
-    }
+    setFilterFlag(m_onlyNotOnDevice, on);
 }
 
 bool TwoColumnsSortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const

@@ -34,6 +34,7 @@ protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
+    void setFilterFlag(bool& flag, bool on);
     bool acceptsText(int sourceRow, const QModelIndex& sourceParent) const;
     bool matches(int sourceRow, int column, const QModelIndex& sourceParent) const;
 

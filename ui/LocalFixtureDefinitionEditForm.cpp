@@ -321,65 +321,66 @@ void LocalFixtureDefinitionEditForm::showFixtureShortNames()
 
 void LocalFixtureDefinitionEditForm::on_fixtureName_textEdited(const QString& text)
 {
-    if (!m_definition) {
-        return;
-    }
-    m_definition->setName(text);
-    m_definition->applyAutoShortNames();
-    showFixtureShortNames();
-    announceEdit();
+    changeNames([&](QKVFixtureDefinition& definition) {
+        definition.setName(text);
+        definition.applyAutoShortNames();
+    });
 }
 
 void LocalFixtureDefinitionEditForm::on_manufacturerName_textEdited(const QString& text)
 {
-    if (!m_definition) {
-        return;
-    }
-    m_definition->setManufacturer(text);
-    m_definition->applyAutoShortNames();
-    showFixtureShortNames();
-    announceEdit();
+    changeNames([&](QKVFixtureDefinition& definition) {
+        definition.setManufacturer(text);
+        definition.applyAutoShortNames();
+    });
 }
 
 void LocalFixtureDefinitionEditForm::on_fixtureNameShort_textEdited(const QString& text)
 {
-    if (!m_definition) {
-        return;
-    }
     // The device's display has room for 20 characters; the field shows what is kept.
-    m_definition->setShortName(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
-    showFixtureShortNames();
-    announceEdit();
+    changeNames([&](QKVFixtureDefinition& definition) {
+        definition.setShortName(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
+    });
 }
 
 void LocalFixtureDefinitionEditForm::on_manufacturerNameShort_textEdited(const QString& text)
 {
-    if (!m_definition) {
-        return;
-    }
-    m_definition->setManufacturerShort(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
-    showFixtureShortNames();
-    announceEdit();
+    changeNames([&](QKVFixtureDefinition& definition) {
+        definition.setManufacturerShort(ShortNames::firstCharacters(text, ShortNames::FixtureLength));
+    });
 }
 
 void LocalFixtureDefinitionEditForm::on_autoFixtureNameShort_toggled(bool checked)
 {
-    if (!m_definition) {
-        return;
-    }
-    m_definition->setAutoShortName(checked);
-    m_definition->applyAutoShortNames();
-    showFixtureShortNames();
+    changeNames(
+        [&](QKVFixtureDefinition& definition) {
+            definition.setAutoShortName(checked);
+            definition.applyAutoShortNames();
+        },
+        false);
 }
 
 void LocalFixtureDefinitionEditForm::on_autoManufacturerNameShort_toggled(bool checked)
 {
+    changeNames(
+        [&](QKVFixtureDefinition& definition) {
+            definition.setAutoManufacturerShort(checked);
+            definition.applyAutoShortNames();
+        },
+        false);
+}
+
+void LocalFixtureDefinitionEditForm::changeNames(const std::function<void(QKVFixtureDefinition&)>& change,
+                                                 bool announce)
+{
     if (!m_definition) {
         return;
     }
-    m_definition->setAutoManufacturerShort(checked);
-    m_definition->applyAutoShortNames();
+    change(*m_definition);
     showFixtureShortNames();
+    if (announce) {
+        announceEdit();
+    }
 }
 
 // A click is the user's own change of a flag (the form sets the boxes without one); it

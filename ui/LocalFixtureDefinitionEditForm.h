@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class LocalChannelListModel;
@@ -100,6 +101,9 @@ private:
     void showFindings();
     void clearForm();
     void showFixtureShortNames();
+    /// Applies a change of the names or their Auto flags to the definition shown and shows
+    /// the short names that follow; `announce`: the change is the user's own edit.
+    void changeNames(const std::function<void(QKVFixtureDefinition&)>& change, bool announce = true);
     void showCurrentChannel();
     void updateChannelButtons();
     /// The current row of the channel list in the channel model, or -1.

@@ -110,6 +110,12 @@ bool MainWindow::failureEnded()
     return m_closing;
 }
 
+void MainWindow::reportDone(int count, const QString& one, const QString& many)
+{
+    endOperation();
+    statusBar()->showMessage(countText(count, one, many), ConfirmationMs);
+}
+
 bool MainWindow::reportFailure(KVPWorkerRequestI::failReason reason, const QString& cancelled, const QString& failed)
 {
     if (failureEnded()) {
@@ -503,11 +509,9 @@ void MainWindow::uploadCurrentSelection()
 
 void MainWindow::fixturesUploaded()
 {
-    const int count = static_cast<int>(m_uploadCopies.size());
-    endOperation();
-    statusBar()->showMessage(
-        countText(count, tr("1 definition copied to the device"), tr("%1 definitions copied to the device")),
-        ConfirmationMs);
+    reportDone(static_cast<int>(m_uploadCopies.size()),
+               tr("1 definition copied to the device"),
+               tr("%1 definitions copied to the device"));
     updateRemoteFixtureList();
 }
 
@@ -644,10 +648,7 @@ void MainWindow::fixturesDownloaded()
         m_ui->libraryForm->addDefinitions(request->results(), {}, tr("Download"));
         count = static_cast<int>(request->results().size());
     }
-    endOperation();
-    statusBar()->showMessage(
-        countText(count, tr("1 definition copied into the library"), tr("%1 definitions copied into the library")),
-        ConfirmationMs);
+    reportDone(count, tr("1 definition copied into the library"), tr("%1 definitions copied into the library"));
 }
 
 void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason reason)
@@ -707,10 +708,7 @@ void MainWindow::deleteCurrentlySelectedFixturesOnDevice()
 
 void MainWindow::fixturesDeleted()
 {
-    const int count = static_cast<int>(m_remoteCopies.size());
-    endOperation();
-    statusBar()->showMessage(countText(count, tr("1 definition deleted"), tr("%1 definitions deleted")),
-                             ConfirmationMs);
+    reportDone(static_cast<int>(m_remoteCopies.size()), tr("1 definition deleted"), tr("%1 definitions deleted"));
     updateRemoteFixtureList();
 }
 
