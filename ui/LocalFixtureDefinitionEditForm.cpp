@@ -512,24 +512,25 @@ void LocalFixtureDefinitionEditForm::on_pushButton_clicked()
 
 void LocalFixtureDefinitionEditForm::on_channelUp_clicked()
 {
-    const int row = currentChannelRow();
-    if (row < 0) {
-        return;
-    }
-    m_channelModel->moveChannelUp(row);
-    m_channelProxy->sort(LocalChannelListModel::NumberColumn, Qt::AscendingOrder);
-    m_ui->channelListView->scrollTo(m_ui->channelListView->currentIndex());
-    announceEdit();
-    updateChannelButtons();
+    moveCurrentChannel(-1);
 }
 
 void LocalFixtureDefinitionEditForm::on_channelDown_clicked()
+{
+    moveCurrentChannel(+1);
+}
+
+void LocalFixtureDefinitionEditForm::moveCurrentChannel(int step)
 {
     const int row = currentChannelRow();
     if (row < 0) {
         return;
     }
-    m_channelModel->moveChannelDown(row);
+    if (step < 0) {
+        m_channelModel->moveChannelUp(row);
+    } else {
+        m_channelModel->moveChannelDown(row);
+    }
     m_channelProxy->sort(LocalChannelListModel::NumberColumn, Qt::AscendingOrder);
     m_ui->channelListView->scrollTo(m_ui->channelListView->currentIndex());
     announceEdit();

@@ -101,6 +101,8 @@ private:
     void showFindings();
     void clearForm();
     void showFixtureShortNames();
+    /// Swaps the current channel's number with the one before (`step` -1) or after (+1).
+    void moveCurrentChannel(int step);
     /// Applies a change of the names or their Auto flags to the definition shown and shows
     /// the short names that follow; `announce`: the change is the user's own edit.
     void changeNames(const std::function<void(QKVFixtureDefinition&)>& change, bool announce = true);

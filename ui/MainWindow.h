@@ -232,6 +232,8 @@ private:
     void endOperation();
     /// Whether a failure slot shows its message: not while the window closes.
     bool failureEnded();
+    /// What the transfer in flight has done so far (written, read or deleted definitions).
+    int itemsDone() const;
     /// Ends a transfer that went well and says how many definitions it took in the status bar.
     void reportDone(int count, const QString& one, const QString& many);
     /// Ends a transfer that failed and tells the user (`cancelled` when the user stopped

@@ -16,6 +16,7 @@
 #include "KVPFixtureDeleteRequest.h"
 #include "KVPFixtureReadRequest.h"
 #include "KVPFixtureWriteRequest.h"
+#include "KVPItemRequest.h"
 #include "KVPMemoryStateRequest.h"
 #include "KVPWorkerThread.h"
 #include "LibraryForm.h"
@@ -108,6 +109,12 @@ bool MainWindow::failureEnded()
 {
     endOperation();
     return m_closing;
+}
+
+int MainWindow::itemsDone() const
+{
+    const auto* request = qobject_cast<const KVPItemRequest*>(m_currentRequest.get());
+    return request ? request->itemsDone() : 0;
 }
 
 void MainWindow::reportDone(int count, const QString& one, const QString& many)
@@ -517,11 +524,10 @@ void MainWindow::fixturesUploaded()
 
 void MainWindow::fixtureUploadFailed(KVPWorkerRequestI::failReason reason)
 {
-    const auto* request = qobject_cast<KVPFixtureWriteRequest*>(m_currentRequest.get());
-    const QString cancelled = tr("Upload cancelled: %1 of %2 definitions were written.")
-                                  .arg(request ? request->writtenCount() : 0)
-                                  .arg(m_uploadCopies.size());
-    if (reportFailure(reason, cancelled, tr("Upload of fixture definition(s) failed."))) {
+    if (reportFailure(
+            reason,
+            tr("Upload cancelled: %1 of %2 definitions were written.").arg(itemsDone()).arg(m_uploadCopies.size()),
+            tr("Upload of fixture definition(s) failed."))) {
         updateRemoteFixtureList();
     }
 }
@@ -714,10 +720,8 @@ void MainWindow::fixturesDeleted()
 
 void MainWindow::fixtureDeletionFailed(KVPWorkerRequestI::failReason reason)
 {
-    const auto* request = qobject_cast<KVPFixtureDeleteRequest*>(m_currentRequest.get());
-    const QString cancelled = tr("Deletion cancelled: %1 of %2 definitions were deleted.")
-                                  .arg(request ? request->deletedCount() : 0)
-                                  .arg(m_remoteCopies.size());
+    const QString cancelled
+        = tr("Deletion cancelled: %1 of %2 definitions were deleted.").arg(itemsDone()).arg(m_remoteCopies.size());
     if (reportFailure(reason, cancelled, tr("Deletion of fixture definition(s) failed."))) {
         updateRemoteFixtureList();
     }

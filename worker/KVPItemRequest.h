@@ -33,13 +33,12 @@ public:
     void bytesReceived(uint32_t total) override;
     void bytesSent(uint32_t total) override;
 
+    /// How many items the last run did, also when it stopped part way.
+    int itemsDone() const { return m_itemsDone.load(); }
+
 Q_SIGNALS:
     /// Of all items, after each one done.
     void progressTotal(uint percent);
-
-protected:
-    /// How many items the last run did, also when it stopped part way.
-    int itemsDone() const { return m_itemsDone.load(); }
 
 private:
     virtual qsizetype itemCount() const = 0;
