@@ -2,6 +2,7 @@
 #include "ui_FirmwareUpdateDlg.h"
 
 #include "DeviceCapabilities.h"
+#include "DeviceMessages.h"
 
 #include "DeviceLabels.h"
 #include "FirmwareUpdateFile.h"
@@ -377,7 +378,7 @@ void FirmwareUpdateDlg::updateFailed(KVPWorkerRequestI::failReason reason)
     MessagePrompt prompt;
     prompt.icon = QMessageBox::Warning;
     prompt.title = tr("Firmware update failed");
-    prompt.text = tr("The firmware update could not be completed");
+    prompt.text = DeviceMessages::firmwareUpdateFailed();
     prompt.buttons = QMessageBox::Ok;
     m_prompts->message(this, prompt);
 }

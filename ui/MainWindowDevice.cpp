@@ -9,6 +9,7 @@
 #include "DeviceCapabilities.h"
 #include "DeviceFit.h"
 #include "DeviceLabels.h"
+#include "DeviceMessages.h"
 #include "DeviceRecord.h"
 #include "FirmwareUpdateDlg.h"
 #include "KVPClearPatchRequest.h"
@@ -469,7 +470,7 @@ void MainWindow::uploadCurrentSelection()
     if (selected.isEmpty() || m_ui->remoteForm->devicesCombo()->currentIndex() < 0) {
         return;
     }
-    if (refuseWhileBusy(tr("Upload of fixture definition(s) failed."))) {
+    if (refuseWhileBusy(DeviceMessages::uploadFailed())) {
         qDebug() << "uploadCurrentSelection: currentWorkerRequest is not null";
         return;
     }
@@ -527,7 +528,7 @@ void MainWindow::fixtureUploadFailed(KVPWorkerRequestI::failReason reason)
     if (reportFailure(
             reason,
             tr("Upload cancelled: %1 of %2 definitions were written.").arg(itemsDone()).arg(m_uploadCopies.size()),
-            tr("Upload of fixture definition(s) failed."))) {
+            DeviceMessages::uploadFailed())) {
         updateRemoteFixtureList();
     }
 }
@@ -543,9 +544,7 @@ void MainWindow::fixtureUploadFailedNotEnoughMemory()
     const int free = m_ui->remoteForm->freeSlots();
     const QString numbers = free >= 0 ? tr("Free slots: %1. Definitions selected: %2.").arg(free).arg(selected)
                                       : tr("Definitions selected: %1.").arg(selected);
-    showInformation(tr("The device seems not to have enough free memory slots to store\n"
-                       "all of the selected fixtures.")
-                    + QLatin1String("\n\n") + numbers);
+    showInformation(DeviceMessages::notEnoughMemory() + QLatin1String("\n\n") + numbers);
 }
 
 void MainWindow::fixtureUploadFailedTooManyOrNotEnoughChannels()
@@ -561,9 +560,7 @@ void MainWindow::fixtureUploadFailedTooManyOrNotEnoughChannels()
     if (failureEnded()) {
         return;
     }
-    showInformation(tr("Make sure that no fixture definition has less than 1 channel or more\nthan %1 channels.")
-                            .arg(QKVFixtureDefinition::MaxChannels)
-                        + QLatin1String("\n\n")
+    showInformation(DeviceMessages::channelRequirements() + QLatin1String("\n\n")
                         + tr("Outside these limits: %1.").arg(offending.join(QStringLiteral("; "))),
                     QString(),
                     offending.join(QLatin1Char('\n')));
@@ -608,7 +605,7 @@ void MainWindow::patchListClearerFailed(KVPWorkerRequestI::failReason)
     if (failureEnded()) {
         return;
     }
-    showInformation(tr("Deletion of patch list has failed.\n"));
+    showInformation(DeviceMessages::patchListClearFailed());
 }
 
 // Download.
@@ -619,7 +616,7 @@ void MainWindow::downloadCurrentSelection()
     if (selected.isEmpty() || m_ui->remoteForm->devicesCombo()->currentIndex() < 0) {
         return;
     }
-    if (refuseWhileBusy(tr("Downloading of fixture definition(s) failed."))) {
+    if (refuseWhileBusy(DeviceMessages::downloadFailed())) {
         return;
     }
     const QSet<QString> inLibrary = m_ui->libraryForm->holdingKeys();
@@ -670,7 +667,7 @@ void MainWindow::fixtureDownloadFailed(KVPWorkerRequestI::failReason reason)
                   tr("Download cancelled: %1 of %2 definitions were copied into the library.")
                       .arg(read)
                       .arg(m_remoteCopies.size()),
-                  tr("Downloading of fixture definition(s) failed."));
+                  DeviceMessages::downloadFailed());
 }
 
 // Delete.
@@ -681,7 +678,7 @@ void MainWindow::deleteCurrentlySelectedFixturesOnDevice()
     if (selected.isEmpty()) {
         return;
     }
-    if (refuseWhileBusy(tr("Deletion of fixture definition(s) failed."))) {
+    if (refuseWhileBusy(DeviceMessages::deletionFailed())) {
         qDebug() << "deleteCurrentlySelectedFixturesOnDevice: currentWorkerRequest is not null";
         return;
     }
@@ -722,7 +719,7 @@ void MainWindow::fixtureDeletionFailed(KVPWorkerRequestI::failReason reason)
 {
     const QString cancelled
         = tr("Deletion cancelled: %1 of %2 definitions were deleted.").arg(itemsDone()).arg(m_remoteCopies.size());
-    if (reportFailure(reason, cancelled, tr("Deletion of fixture definition(s) failed."))) {
+    if (reportFailure(reason, cancelled, DeviceMessages::deletionFailed())) {
         updateRemoteFixtureList();
     }
 }

@@ -77,7 +77,7 @@ private Q_SLOTS:
             for (const CommandOption& option : entry.options) {
                 QVERIFY2(help.contains("  " + option.name), qPrintable(entry.name + ' ' + option.name));
             }
-            for (const HelpEntry& argument : entry.argumentHelp) {
+            for (const CommandArgument& argument : entry.arguments) {
                 QVERIFY2(command.isEmpty() || help.contains("\n  " + argument.term), qPrintable(argument.term));
             }
             for (const HelpEntry& status : entry.exitStatuses) {

@@ -3,6 +3,8 @@
 #include "Console.h"
 #include "HelpText.h"
 
+#include <QCommandLineParser>
+
 #include <algorithm>
 #include <map>
 #include <utility>
@@ -13,8 +15,6 @@ const QLatin1String LongHelpOption("--help");
 const QLatin1String ShortHelpOption("-h");
 const QLatin1String HelpWord("help");
 const QLatin1String VersionOption("--version");
-const QLatin1String EndOfOptions("--");
-const QLatin1String StandardStream("-");
 
 // Where the columns of the help start: commands and sections at 2, a command's
 // details at 6, descriptions of terms at 24 (26 under a command).
@@ -33,16 +33,57 @@ bool isHelpOption(const QString& argument)
     return argument == LongHelpOption || argument == ShortHelpOption;
 }
 
-const CommandOption* findOption(const Command& command, const QString& name)
-{
-    const auto it = std::find_if(
-        command.options.begin(), command.options.end(), [&](const CommandOption& o) { return o.name == name; });
-    return it == command.options.end() ? nullptr : &*it;
-}
-
 HelpEntry helpOptionEntry()
 {
     return {QStringLiteral("-h, --help"), QStringLiteral("Show this help and exit.")};
+}
+
+/// The option as QCommandLineParser knows it: its name without the dashes.
+QString parserName(const CommandOption& option)
+{
+    return option.name.mid(2);
+}
+
+QString optionWord(const CommandOption& option)
+{
+    return option.valueName.isEmpty() ? option.name : option.name + QLatin1Char(' ') + option.valueName;
+}
+
+/// The option as the usage line shows it: "--model MODEL", "[--note TEXT]" or
+/// "[--name NAME]...".
+QString optionSynopsis(const CommandOption& option)
+{
+    switch (option.use) {
+        case CommandOption::Required:
+            return optionWord(option);
+        case CommandOption::Repeated:
+            return QLatin1Char('[') + optionWord(option) + QStringLiteral("]...");
+        case CommandOption::Once:
+            break;
+    }
+    return QLatin1Char('[') + optionWord(option) + QLatin1Char(']');
+}
+
+/// Why QCommandLineParser refused the command line, in the words of the rest of the tool.
+QString parseError(const Command& command, const QCommandLineParser& parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString dashes = unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+        return QStringLiteral("unknown option \"%1%2\"").arg(dashes, unknown.first());
+    }
+    // The parser's message quotes the option it stumbled on; whether a value was missing
+    // or one too many follows from the option's declaration.
+    std::vector<CommandOption> options = command.options;
+    options.push_back({LongHelpOption, QString(), QString()});
+    for (const CommandOption& option : options) {
+        if (parser.errorText().contains(QLatin1Char('\'') + option.name + QLatin1Char('\''))) {
+            const QString reason = option.valueName.isEmpty() ? QStringLiteral("option %1 takes no value")
+                                                              : QStringLiteral("option %1 needs a value");
+            return reason.arg(option.name);
+        }
+    }
+    return parser.errorText();
 }
 
 } // namespace
@@ -52,7 +93,6 @@ CommandDispatcher::CommandDispatcher(const QString& programName) : m_programName
 void CommandDispatcher::addCommand(Command command)
 {
     Q_ASSERT(command.run);
-    Q_ASSERT(command.minArguments <= command.maxArguments);
     Q_ASSERT(!find(command.name));
     Q_ASSERT(command.name != HelpWord);
     m_commands.push_back(std::move(command));
@@ -80,9 +120,22 @@ const Command* CommandDispatcher::find(const QString& name) const
     return it == m_commands.end() ? nullptr : &*it;
 }
 
-QString CommandDispatcher::synopsis(const Command& command) const
+QString CommandDispatcher::synopsis(const Command& command)
 {
-    return command.arguments.isEmpty() ? command.name : command.name + QLatin1Char(' ') + command.arguments;
+    QStringList words {command.name};
+    for (const CommandArgument& argument : command.arguments) {
+        const QString word = argument.least == 0 ? QLatin1Char('[') + argument.term + QLatin1Char(']') : argument.term;
+        words.append(argument.most > 1 ? word + QStringLiteral("...") : word);
+    }
+    QStringList options;
+    for (const CommandOption& option : command.options) {
+        options.append(optionSynopsis(option));
+    }
+    if (!options.isEmpty()) {
+        const bool repeatsAtEnd = !command.arguments.empty() && command.arguments.back().most > 1;
+        words.insert(repeatsAtEnd ? words.size() - 1 : words.size(), options.join(QLatin1Char(' ')));
+    }
+    return words.join(QLatin1Char(' '));
 }
 
 QString CommandDispatcher::usageLine(const Command& command) const
@@ -96,8 +149,7 @@ std::vector<HelpEntry> CommandDispatcher::optionEntries(const Command& command) 
 {
     std::vector<HelpEntry> entries;
     for (const CommandOption& option : command.options) {
-        const QString term = option.takesValue ? option.name + QLatin1Char(' ') + option.valueName : option.name;
-        entries.push_back({term, option.description});
+        entries.push_back({optionWord(option), option.description});
     }
     return entries;
 }
@@ -134,8 +186,12 @@ QString CommandDispatcher::help(const Command& command) const
 {
     QString text = usageLine(command) + QLatin1Char('\n');
     text += HelpText::wrap(command.summary, 0);
-    if (!command.argumentHelp.empty()) {
-        text += QStringLiteral("\nArguments:\n") + HelpText::entries(command.argumentHelp, SectionIndent, TermColumn);
+    if (!command.arguments.empty()) {
+        std::vector<HelpEntry> arguments;
+        for (const CommandArgument& argument : command.arguments) {
+            arguments.push_back({argument.term, argument.description});
+        }
+        text += QStringLiteral("\nArguments:\n") + HelpText::entries(arguments, SectionIndent, TermColumn);
     }
     std::vector<HelpEntry> options = optionEntries(command);
     options.push_back(helpOptionEntry());
@@ -168,10 +224,11 @@ QString CommandDispatcher::help() const
         text += HelpText::entries(optionEntries(command), DetailIndent, DetailTermColumn);
     }
     text += QStringLiteral("\nOptions of every command:\n");
-    text += HelpText::entries({{QStringLiteral("-h, --help"), QStringLiteral("Show the command's help and exit.")},
-                               {EndOfOptions, QStringLiteral("The words after it are arguments, even with a dash.")}},
-                              SectionIndent,
-                              TermColumn);
+    text += HelpText::entries(
+        {{QStringLiteral("-h, --help"), QStringLiteral("Show the command's help and exit.")},
+         {QStringLiteral("--"), QStringLiteral("The words after it are arguments, even with a dash.")}},
+        SectionIndent,
+        TermColumn);
 
     text += QStringLiteral("\nOutput:\n");
     for (const Command& command : m_commands) {
@@ -257,57 +314,54 @@ int CommandDispatcher::run(const QStringList& arguments, Console& console) const
     if (!command) {
         return refuse(console, QStringLiteral("unknown command \"%1\"").arg(words.first()), usage());
     }
+    return runCommand(*command, words, console);
+}
 
-    QStringList operands;
+int CommandDispatcher::runCommand(const Command& command, const QStringList& words, Console& console) const
+{
+    QCommandLineParser parser;
+    const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(helpOption);
+    for (const CommandOption& option : command.options) {
+        parser.addOption(QCommandLineOption(parserName(option), option.description, option.valueName));
+    }
+    // The command name stands where the parser expects the program.
+    if (!parser.parse(words)) {
+        return refuse(console, parseError(command, parser), usage(command));
+    }
+    if (parser.isSet(helpOption)) {
+        console.out() << help(command);
+        return ExitCode::Success;
+    }
+
+    const QStringList operands = parser.positionalArguments();
+    qint64 least = 0;
+    qint64 most = 0;
+    for (const CommandArgument& argument : command.arguments) {
+        least += argument.least;
+        most += argument.most;
+    }
+    if (operands.size() < least) {
+        return refuse(console, QStringLiteral("%1: missing argument").arg(command.name), usage(command));
+    }
+    if (operands.size() > most) {
+        return refuse(console, QStringLiteral("%1: too many arguments").arg(command.name), usage(command));
+    }
     CommandOptions options;
-    bool optionsEnded = false;
-    const QStringList rest = words.mid(1);
-    for (int i = 0; i < rest.size(); ++i) {
-        const QString& word = rest.at(i);
-        if (optionsEnded || word == StandardStream || !word.startsWith(QLatin1Char('-'))) {
-            operands.append(word);
-            continue;
+    for (const CommandOption& option : command.options) {
+        const QStringList values = parser.values(parserName(option));
+        if (option.use == CommandOption::Required && (values.isEmpty() || values.last().isEmpty())) {
+            return refuse(console, QStringLiteral("%1 needs %2").arg(command.name, optionWord(option)), usage(command));
         }
-        if (word == EndOfOptions) {
-            optionsEnded = true;
-            continue;
-        }
-        if (isHelpOption(word)) {
-            console.out() << help(*command);
-            return ExitCode::Success;
-        }
-        const QString name = word.section(QLatin1Char('='), 0, 0);
-        const CommandOption* option = findOption(*command, name);
-        if (!option) {
-            return refuse(console, QStringLiteral("unknown option \"%1\"").arg(word), usage(*command));
-        }
-        const bool inlineValue = name.size() < word.size();
-        if (!option->takesValue) {
-            if (inlineValue) {
-                return refuse(console, QStringLiteral("option %1 takes no value").arg(name), usage(*command));
-            }
-            options[name].append(QString());
-        } else if (inlineValue) {
-            options[name].append(word.mid(name.size() + 1));
-        } else if (i + 1 < rest.size()) {
-            // The next word is the value even when it starts with a dash.
-            options[name].append(rest.at(++i));
-        } else {
-            return refuse(console, QStringLiteral("option %1 needs a value").arg(name), usage(*command));
+        if (parser.isSet(parserName(option))) {
+            options.insert(option.name, values);
         }
     }
-
-    if (operands.size() < command->minArguments) {
-        return refuse(console, QStringLiteral("%1: missing argument").arg(command->name), usage(*command));
-    }
-    if (operands.size() > command->maxArguments) {
-        return refuse(console, QStringLiteral("%1: too many arguments").arg(command->name), usage(*command));
-    }
-    const int status = command->run(operands, options, console);
+    const int status = command.run(operands, options, console);
     if (status == ExitCode::Usage) {
         // The handler has said what it found wrong; the usage follows as for any other
         // refused command line.
-        console.err() << usage(*command);
+        console.err() << usage(command);
     }
     return status;
 }

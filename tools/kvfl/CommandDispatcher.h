@@ -14,12 +14,13 @@ class Console;
 ///
 /// Rules shared by every command: "-h", "--help" or "help" alone prints the whole help
 /// on standard output, and with a command name that command's help, as does "COMMAND
-/// --help"; a lone "-" is an ordinary argument (by convention standard input); "--"
-/// ends the options; an option the command lists is taken with its value ("--device A"
-/// or "--device=A"); any other argument starting with "-" is refused, so a mistyped
-/// option never ends up read as a file name. A refused command line exits with
-/// ExitCode::Usage, one line saying why and the usage on standard error, and nothing
-/// on standard output.
+/// --help". The rest of a command line goes through QCommandLineParser with the
+/// command's options: a lone "-" is an ordinary argument (by convention standard
+/// input); "--" ends the options; an option the command lists is taken with its value
+/// ("--device A" or "--device=A"); any other argument starting with "-" is refused, so
+/// a mistyped option never ends up read as a file name. A refused command line exits
+/// with ExitCode::Usage, one line saying why and the usage on standard error, and
+/// nothing on standard output.
 class CommandDispatcher
 {
 public:
@@ -52,6 +53,9 @@ public:
     /// "Usage: PROGRAM NAME ARGUMENTS" for one command and where to find more, ending
     /// with a line end.
     QString usage(const Command& command) const;
+    /// The command's arguments and options as its usage line shows them: the options
+    /// before an argument that repeats at the end, after the arguments otherwise.
+    static QString synopsis(const Command& command);
 
 private:
     struct HelpSection
@@ -63,7 +67,7 @@ private:
     const Command* find(const QString& name) const;
     int refuse(Console& console, const QString& reason, const QString& usageText) const;
     int runHelp(const QStringList& words, Console& console) const;
-    QString synopsis(const Command& command) const;
+    int runCommand(const Command& command, const QStringList& words, Console& console) const;
     QString usageLine(const Command& command) const;
     std::vector<HelpEntry> optionEntries(const Command& command) const;
     std::vector<HelpEntry> exitEntries(const Command& command) const;

@@ -11,17 +11,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <utility>
-
 using korvane::KVP::KVPDiscoverRequest;
 
 namespace {
-
-void printJson(Console& console, const QJsonArray& array)
-{
-    // Qt spreads an empty array over two lines; "[]" is what a script compares with.
-    console.out() << (array.isEmpty() ? QByteArray("[]\n") : QJsonDocument(array).toJson(QJsonDocument::Indented));
-}
 
 QJsonObject toJson(const QKVRemoteFixtureDefinition& definition)
 {
@@ -36,39 +28,8 @@ QJsonObject toJson(const QKVRemoteFixtureDefinition& definition)
     };
 }
 
-} // namespace
-
-namespace DeviceCommands {
-
-void addTo(CommandDispatcher& dispatcher)
-{
-    Command devicesCommand;
-    devicesCommand.name = QStringLiteral("devices");
-    devicesCommand.summary = QStringLiteral("List the attached devices as JSON.");
-    devicesCommand.run = devices;
-    devicesCommand.output = QStringLiteral("A JSON array in discovery order, \"[]\" when there is none:\n"
-                                           "[{\"model\": \"QRD-780\", \"address\": \"usb:ftdi/0\"}]");
-    devicesCommand.exitStatuses = {{QString::number(ExitCode::Failure),
-                                    QStringLiteral("A device did not answer; the devices that did are printed.")}};
-    dispatcher.addCommand(std::move(devicesCommand));
-
-    Command listCommand;
-    listCommand.name = QStringLiteral("list");
-    listCommand.arguments = QStringLiteral("[--device ADDRESS]");
-    listCommand.summary = QStringLiteral("Print the definitions stored on a device as JSON.");
-    listCommand.run = list;
-    listCommand.options = {DeviceSession::deviceOption()};
-    listCommand.output = QStringLiteral("A JSON array in device order, \"[]\" for an empty device:\n"
-                                        "[{\"recordNumber\": 0, \"name\": \"Spot 250\", \"shortName\": \"SPOT\",\n"
-                                        "  \"manufacturer\": \"Acme\", \"manufacturerShort\": \"ACME\",\n"
-                                        "  \"type\": 0, \"channelCount\": 16}]\n"
-                                        "\"recordNumber\" is what download and delete take.");
-    listCommand.exitStatuses = {{QString::number(ExitCode::Failure),
-                                 QStringLiteral("No device found, the device does not answer, or its list is "
-                                                "malformed.")}};
-    dispatcher.addCommand(std::move(listCommand));
-}
-
+/// devices: the discovered devices as a JSON array of {"model", "address"}. Fails when
+/// some device did not answer; the devices that did are printed all the same.
 int devices(const QStringList&, const CommandOptions&, Console& console)
 {
     DeviceSession session(console);
@@ -78,26 +39,54 @@ int devices(const QStringList&, const CommandOptions&, Console& console)
     for (const auto& [model, address] : found) {
         array.append(QJsonObject {{"model", model}, {"address", address}});
     }
-    printJson(console, array);
-    if (!succeeded) {
-        console.err() << "A device did not answer the discovery.\n";
-    }
-    return succeeded ? ExitCode::Success : ExitCode::Failure;
+    console.printJson(QJsonDocument(array));
+    return succeeded ? ExitCode::Success : console.fail(QStringLiteral("A device did not answer the discovery."));
 }
 
+/// list [--device ADDRESS]: the device's definitions as a JSON array, in device order.
 int list(const QStringList&, const CommandOptions& options, Console& console)
 {
     DeviceSession session(console);
     DeviceRecord::RemoteList definitions;
-    if (!session.open(DeviceSession::deviceAddress(options)) || !session.readList(definitions)) {
+    if (!session.open(options) || !session.readList(definitions)) {
         return ExitCode::Failure;
     }
     QJsonArray array;
     for (const auto& definition : definitions) {
         array.append(toJson(*definition));
     }
-    printJson(console, array);
+    console.printJson(QJsonDocument(array));
     return ExitCode::Success;
+}
+
+} // namespace
+
+namespace DeviceCommands {
+
+void addTo(CommandDispatcher& dispatcher)
+{
+    dispatcher.addCommand({QStringLiteral("devices"),
+                           QStringLiteral("List the attached devices as JSON."),
+                           devices,
+                           {},
+                           {},
+                           QStringLiteral("A JSON array in discovery order, \"[]\" when there is none:\n"
+                                          "[{\"model\": \"QRD-780\", \"address\": \"usb:ftdi/0\"}]"),
+                           {{QString::number(ExitCode::Failure),
+                             QStringLiteral("A device did not answer; the devices that did are printed.")}}});
+    dispatcher.addCommand(
+        {QStringLiteral("list"),
+         QStringLiteral("Print the definitions stored on a device as JSON."),
+         list,
+         {},
+         {DeviceSession::deviceOption()},
+         QStringLiteral("A JSON array in device order, \"[]\" for an empty device:\n"
+                        "[{\"recordNumber\": 0, \"name\": \"Spot 250\", \"shortName\": \"SPOT\",\n"
+                        "  \"manufacturer\": \"Acme\", \"manufacturerShort\": \"ACME\",\n"
+                        "  \"type\": 0, \"channelCount\": 16}]\n"
+                        "\"recordNumber\" is what download and delete take."),
+         {{QString::number(ExitCode::Failure),
+           QStringLiteral("No device found, the device does not answer, or its list is malformed.")}}});
 }
 
 } // namespace DeviceCommands

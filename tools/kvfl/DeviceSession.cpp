@@ -15,7 +15,7 @@ namespace {
 
 /// What a failed selection reports for both versions.
 constexpr uint16_t NoVersion = 0xFFFF;
-const QLatin1String DeviceOptionName("--device");
+const QString DeviceOptionName = QStringLiteral("--device");
 const char* const ListFailedMessage = "Reading the list of fixture definitions from the device failed.";
 
 } // namespace
@@ -70,9 +70,9 @@ bool DeviceSession::discover(KVPDiscoverRequest::DeviceList& devices)
     return succeeded;
 }
 
-bool DeviceSession::open(const QString& address)
+bool DeviceSession::open(const CommandOptions& options)
 {
-    QString target = address;
+    QString target = lastValue(options, DeviceOptionName);
     if (target.isEmpty()) {
         KVPDiscoverRequest::DeviceList devices;
         discover(devices);
@@ -105,16 +105,9 @@ bool DeviceSession::open(const QString& address)
 CommandOption DeviceSession::deviceOption()
 {
     return {DeviceOptionName,
-            true,
             QStringLiteral("ADDRESS"),
             QStringLiteral("The device to work on, by the address devices prints (usb:ftdi/N). "
                            "Default: the first device a discovery finds.")};
-}
-
-QString DeviceSession::deviceAddress(const CommandOptions& options)
-{
-    const QStringList given = options.value(DeviceOptionName);
-    return given.isEmpty() ? QString() : given.last();
 }
 
 bool DeviceSession::readList(DeviceRecord::RemoteList& list)

@@ -33,22 +33,31 @@ public:
     /// order; the result is false when some device did not answer.
     bool discover(korvane::KVP::KVPDiscoverRequest::DeviceList& devices);
 
-    /// Connects to the device at `address`, or, when it is empty, to the first device a
-    /// discovery finds. False, with the reason on standard error, when there is no
-    /// device or it does not answer.
-    bool open(const QString& address);
+    /// Connects to the device at the address given with --device (the last one counts),
+    /// or, without one, to the first device a discovery finds. False, with the reason on
+    /// standard error, when there is no device or it does not answer.
+    bool open(const CommandOptions& options);
 
     /// The --device option of the device commands.
     static CommandOption deviceOption();
-    /// The address given with --device (the last one counts), or empty for the first
-    /// device a discovery finds.
-    static QString deviceAddress(const CommandOptions& options);
 
     /// Reads the device's list of definitions. False, with the reason on standard
     /// error, when the request failed or the list is malformed.
     bool readList(DeviceRecord::RemoteList& list);
     /// Runs a request whose outcome is `workDone()` or `failed(...)`; true on the first.
     bool runRequest(korvane::KVP::KVPWorkerRequestI* request);
+    /// runRequest(), showing the percentages the request's `progress` signal reports
+    /// under `label` (see showProgress()).
+    template <typename Request, typename Sender, typename Percent>
+    bool runRequest(Request* request, void (Sender::*progress)(Percent), const QString& label)
+    {
+        connect(request, progress, this, [this, label](Percent percent) {
+            showProgress(label, static_cast<uint>(percent));
+        });
+        const bool succeeded = runRequest(request);
+        endProgress();
+        return succeeded;
+    }
 
     /// Hands `request` to the worker and waits until a slot connected to one of its
     /// outcome signals calls finish(). The request stays the caller's.

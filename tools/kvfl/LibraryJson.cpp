@@ -14,22 +14,16 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace {
 
-const QLatin1String VersionKey("version");
-const QLatin1String UnsupportedContentKey("unsupportedContent");
-const QLatin1String DefinitionsKey("definitions");
-
-const QLatin1String NameKey("name");
-const QLatin1String ShortNameKey("shortName");
-const QLatin1String AutoShortNameKey("autoShortName");
-const QLatin1String ManufacturerKey("manufacturer");
-const QLatin1String ManufacturerShortKey("manufacturerShort");
-const QLatin1String AutoManufacturerShortKey("autoManufacturerShort");
-const QLatin1String TypeKey("type");
-const QLatin1String ChannelsKey("channels");
+// The field names, by the object that has them.
+const QLatin1String VersionKey("version"), UnsupportedContentKey("unsupportedContent"), DefinitionsKey("definitions");
+const QLatin1String NameKey("name"), ShortNameKey("shortName"), AutoShortNameKey("autoShortName"), TypeKey("type");
+const QLatin1String ManufacturerKey("manufacturer"), ManufacturerShortKey("manufacturerShort"),
+    AutoManufacturerShortKey("autoManufacturerShort"), ChannelsKey("channels");
 const QLatin1String NumberKey("number");
 
 // What a value is, for messages; a number is shown itself, since the usual mistake
@@ -66,6 +60,36 @@ QString field(const QString& place, QLatin1String key)
 }
 
 } // namespace
+
+template <typename T>
+bool LibraryJson::readField(const QJsonObject& object, const QString& place, QLatin1String key, T& target)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined()) {
+        return true;
+    }
+    if constexpr (std::is_same_v<T, QString>) {
+        if (!value.isString()) {
+            return wrongType(place, key, "a string", value);
+        }
+        target = value.toString();
+    } else if constexpr (std::is_same_v<T, bool>) {
+        if (!value.isBool()) {
+            return wrongType(place, key, "true or false", value);
+        }
+        target = value.toBool();
+    } else {
+        static_assert(std::is_same_v<T, int>);
+        const double number = value.toDouble();
+        const bool isInt = value.isDouble() && std::trunc(number) == number && number >= std::numeric_limits<int>::min()
+            && number <= std::numeric_limits<int>::max();
+        if (!isInt) {
+            return wrongType(place, key, "an integer", value);
+        }
+        target = static_cast<int>(number);
+    }
+    return true;
+}
 
 QJsonObject LibraryJson::toJson(const LibraryContent& content)
 {
@@ -181,12 +205,12 @@ std::unique_ptr<QKVFixtureDefinition> LibraryJson::readDefinition(const QJsonObj
     bool autoShortName = definition->autoShortName();
     bool autoManufacturerShort = definition->autoManufacturerShort();
     int type = definition->type();
-    if (!readString(object, place, NameKey, name) || !readString(object, place, ShortNameKey, shortName)
-        || !readBool(object, place, AutoShortNameKey, autoShortName)
-        || !readString(object, place, ManufacturerKey, manufacturer)
-        || !readString(object, place, ManufacturerShortKey, manufacturerShort)
-        || !readBool(object, place, AutoManufacturerShortKey, autoManufacturerShort)
-        || !readInt(object, place, TypeKey, type)) {
+    if (!readField(object, place, NameKey, name) || !readField(object, place, ShortNameKey, shortName)
+        || !readField(object, place, AutoShortNameKey, autoShortName)
+        || !readField(object, place, ManufacturerKey, manufacturer)
+        || !readField(object, place, ManufacturerShortKey, manufacturerShort)
+        || !readField(object, place, AutoManufacturerShortKey, autoManufacturerShort)
+        || !readField(object, place, TypeKey, type)) {
         return nullptr;
     }
     definition->setName(name);
@@ -228,9 +252,9 @@ bool LibraryJson::readChannel(const QJsonObject& object, const QString& place, i
     QString name;
     QString shortName;
     bool autoShortName = channel.autoShortName();
-    if (!readInt(object, place, NumberKey, number) || !readString(object, place, NameKey, name)
-        || !readString(object, place, ShortNameKey, shortName)
-        || !readBool(object, place, AutoShortNameKey, autoShortName)) {
+    if (!readField(object, place, NumberKey, number) || !readField(object, place, NameKey, name)
+        || !readField(object, place, ShortNameKey, shortName)
+        || !readField(object, place, AutoShortNameKey, autoShortName)) {
         return false;
     }
     channel.setNumber(number);
@@ -251,48 +275,6 @@ bool LibraryJson::checkKeys(const QJsonObject& object, const QString& place, std
             return false;
         }
     }
-    return true;
-}
-
-bool LibraryJson::readString(const QJsonObject& object, const QString& place, QLatin1String key, QString& target)
-{
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined()) {
-        return true;
-    }
-    if (!value.isString()) {
-        return wrongType(place, key, "a string", value);
-    }
-    target = value.toString();
-    return true;
-}
-
-bool LibraryJson::readBool(const QJsonObject& object, const QString& place, QLatin1String key, bool& target)
-{
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined()) {
-        return true;
-    }
-    if (!value.isBool()) {
-        return wrongType(place, key, "true or false", value);
-    }
-    target = value.toBool();
-    return true;
-}
-
-bool LibraryJson::readInt(const QJsonObject& object, const QString& place, QLatin1String key, int& target)
-{
-    const QJsonValue value = object.value(key);
-    if (value.isUndefined()) {
-        return true;
-    }
-    const double number = value.toDouble();
-    const bool isInt = value.isDouble() && std::trunc(number) == number && number >= std::numeric_limits<int>::min()
-        && number <= std::numeric_limits<int>::max();
-    if (!isInt) {
-        return wrongType(place, key, "an integer", value);
-    }
-    target = static_cast<int>(number);
     return true;
 }
 

@@ -49,9 +49,10 @@ public:
 private:
     bool readChannel(const QJsonObject& object, const QString& place, int position, QKVFixtureChannel& channel);
     bool checkKeys(const QJsonObject& object, const QString& place, std::initializer_list<QLatin1String> known);
-    bool readString(const QJsonObject& object, const QString& place, QLatin1String key, QString& target);
-    bool readBool(const QJsonObject& object, const QString& place, QLatin1String key, bool& target);
-    bool readInt(const QJsonObject& object, const QString& place, QLatin1String key, int& target);
+    /// Reads the field `key`, a string, true or false, or an integer by the type of
+    /// `target`, into `target`; an absent field leaves it as it is.
+    template <typename T>
+    bool readField(const QJsonObject& object, const QString& place, QLatin1String key, T& target);
     bool wrongType(const QString& place, QLatin1String key, const char* expected, const QJsonValue& value);
 
     QString m_errorString;

@@ -7,6 +7,7 @@
 #include "LibraryFile.h"
 
 #include "DeviceFit.h"
+#include "DeviceMessages.h"
 #include "DeviceRecord.h"
 #include "KVPClearPatchRequest.h"
 #include "KVPFixtureDeleteRequest.h"
@@ -15,13 +16,12 @@
 #include "QKVFixtureDefinition.h"
 #include "QKVRemoteFixtureDefinition.h"
 
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
 
 using korvane::KVP::KVPClearPatchRequest;
 using korvane::KVP::KVPFixtureDeleteRequest;
@@ -31,22 +31,16 @@ using korvane::KVP::KVPWorkerRequestI;
 
 namespace {
 
-// The editor's messages for the same outcomes.
-const char* const UploadFailedMessage = "Upload of fixture definition(s) failed.";
-const char* const NotEnoughMemoryMessage = "The device seems not to have enough free memory slots to store\n"
-                                           "all of the selected fixtures.";
-const char* const ChannelRequirementsMessage = "Make sure that no fixture definition has less than %1 channel or more\n"
-                                               "than %2 channels.";
-const char* const DownloadFailedMessage = "Downloading of fixture definition(s) failed.";
-const char* const DeletionFailedMessage = "Deletion of fixture definition(s) failed.";
-const char* const PatchClearFailedMessage = "Deletion of patch list has failed.";
-const char* const LoadFailedMessage = "Failed to open the library.";
-const char* const SaveFailedMessage = "Failed to save the library.";
-
-const QLatin1String ClearPatchOption("--clear-patch");
-const QLatin1String NameOption("--name");
-const QLatin1String SkipPresentOption("--skip-present");
+// The highest record number a device's list can hold.
 constexpr int MaxRecordNumber = 255;
+const QString ClearPatchOption = QStringLiteral("--clear-patch");
+const QString SkipPresentOption = QStringLiteral("--skip-present");
+
+const char* const UploadOutput = "Nothing on standard output. Before writing, a line on standard error for\n"
+                                 "each change the device will make to a definition written, as check finds:\n"
+                                 "warning: Spot 中: Fixture Name: “中” will show as “?”\n"
+                                 "With --skip-present, first \"Skipped 2 definitions the device already\n"
+                                 "holds.\", and \"Nothing to upload.\" (status 0) when that leaves none.";
 
 /// How one run of the write request ended: it emits exactly one of these.
 enum class WriteOutcome { Done, Failed, PatchListNotEmpty, ChannelRequirements, NotEnoughMemory };
@@ -127,16 +121,36 @@ bool pickRecords(const DeviceRecord::RemoteList& list,
     return true;
 }
 
-/// Opens the device and reads its list, then picks the records with the given numbers.
-bool openAndPick(DeviceSession& session,
-                 const CommandOptions& options,
-                 const QList<int>& numbers,
-                 DeviceRecord::RemoteList& list,
-                 QList<QKVRemoteFixtureDefinition*>& picked,
-                 Console& console)
+/// Runs a read or delete request on the records with the given numbers (all for none)
+/// of the device the options pick, showing its progress under `label`; `failed` is the
+/// message for a request that failed. `done` sees the request before the device's list,
+/// which its definitions point into, goes.
+template <typename Request>
+bool runOnRecords(const QList<int>& numbers,
+                  const CommandOptions& options,
+                  Console& console,
+                  const QString& label,
+                  const QString& failed,
+                  const std::function<void(const Request&)>& done = {})
 {
-    return session.open(DeviceSession::deviceAddress(options)) && session.readList(list)
-        && pickRecords(list, numbers, picked, console);
+    DeviceSession session(console);
+    DeviceRecord::RemoteList list;
+    QList<QKVRemoteFixtureDefinition*> picked;
+    if (!session.open(options) || !session.readList(list) || !pickRecords(list, numbers, picked, console)) {
+        return false;
+    }
+    Request request;
+    for (QKVRemoteFixtureDefinition* entry : std::as_const(picked)) {
+        request.addDefinition(entry);
+    }
+    if (!session.runRequest(&request, &Request::progressTotal, label)) {
+        console.fail(failed);
+        return false;
+    }
+    if (done) {
+        done(request);
+    }
+    return true;
 }
 
 /// A text as the device's record holds it and its list shows it: cut to the field and
@@ -179,14 +193,18 @@ bool skipPresent(DeviceSession& session, QList<QKVFixtureDefinition*>& definitio
     return true;
 }
 
-/// The changes the device will make to the definitions about to be written, one line each,
-/// so that a script's log shows what the editor would have marked.
-void warnOfChanges(const QList<QKVFixtureDefinition*>& definitions, Console& console)
+/// Says on standard error each finding of `severity` of the definitions, one a line,
+/// the definition's name between `before` and `after`.
+void printFindings(const QList<QKVFixtureDefinition*>& definitions,
+                   DeviceFit::Severity severity,
+                   const char* before,
+                   const char* after,
+                   Console& console)
 {
     for (const QKVFixtureDefinition* definition : definitions) {
         for (const DeviceFit::Finding& finding : DeviceFit::check(*definition)) {
-            if (finding.severity == DeviceFit::Severity::Changed) {
-                console.err() << "warning: " << definition->name() << ": " << finding.text << '\n';
+            if (finding.severity == severity) {
+                console.err() << before << definition->name() << after << finding.text << '\n';
             }
         }
     }
@@ -196,136 +214,45 @@ bool clearPatchList(DeviceSession& session, Console& console)
 {
     KVPClearPatchRequest request;
     if (!session.runRequest(&request)) {
-        console.err() << PatchClearFailedMessage << '\n';
+        console.fail(DeviceMessages::patchListClearFailed());
         return false;
     }
     return true;
 }
 
-} // namespace
-
-namespace TransferCommands {
-
-void addTo(CommandDispatcher& dispatcher)
+/// The exit status of an upload that ended with `outcome`, saying why it failed.
+int report(WriteOutcome outcome, const QList<QKVFixtureDefinition*>& definitions, Console& console)
 {
-    const CommandOption device = DeviceSession::deviceOption();
-    const HelpEntry record {
-        QStringLiteral("RECORD"),
-        QStringLiteral("A record number on the device (0 to %1), as list prints it.").arg(MaxRecordNumber)};
-    const QString deviceFailed = QStringLiteral("No device found, the device does not answer");
-
-    Command uploadCommand;
-    uploadCommand.name = QStringLiteral("upload");
-    uploadCommand.arguments
-        = QStringLiteral("LIBRARY [--device ADDRESS] [--clear-patch] [--skip-present] [--name NAME]...");
-    uploadCommand.summary = QStringLiteral("Write a library's definitions (or those named) to a device.");
-    uploadCommand.minArguments = 1;
-    uploadCommand.maxArguments = 1;
-    uploadCommand.run = upload;
-    uploadCommand.options
-        = {device,
-           {ClearPatchOption,
-            false,
-            QString(),
-            QStringLiteral("When the device's patch list must be erased first, erase it and write, as the editor "
-                           "does after asking.")},
-           {SkipPresentOption,
-            false,
-            QString(),
-            QStringLiteral("Leave out the definitions the device holds already: those of a manufacturer, name and "
-                           "channel count it lists. How many were left out goes to standard error.")},
-           {NameOption,
-            true,
-            QStringLiteral("NAME"),
-            QStringLiteral("Write only the definition of this name; may be given more than once. Default: all.")}};
-    uploadCommand.argumentHelp
-        = {{QStringLiteral("LIBRARY"), QStringLiteral("The library whose definitions are written, in its order.")}};
-    uploadCommand.output = QStringLiteral("Nothing on standard output. Before writing, a line on standard error for\n"
-                                          "each change the device will make to a definition written, as check finds:\n"
-                                          "warning: Spot 中: Fixture Name: “中” will show as “?”\n"
-                                          "With --skip-present, first \"Skipped 2 definitions the device already\n"
-                                          "holds.\", and \"Nothing to upload.\" (status 0) when that leaves none.");
-    uploadCommand.exitStatuses
-        = {{QString::number(ExitCode::Failure),
-            deviceFailed
-                + QStringLiteral(", the library cannot be read or holds no definition of a name given, "
-                                 "or the write failed.")},
-           {QString::number(ExitCode::PatchListNotEmpty),
-            QStringLiteral("The device's patch list must be erased first (see --clear-patch); nothing was "
-                           "written.")},
-           {QString::number(ExitCode::NotEnoughMemory),
-            QStringLiteral("The device has too few free slots for the definitions.")},
-           {QString::number(ExitCode::ChannelRequirements),
-            QStringLiteral("A definition has fewer than %1 or more than %2 channels; each is named on standard "
-                           "error.")
-                .arg(DeviceFit::MinChannels)
-                .arg(DeviceRecord::MaxChannels)}};
-    dispatcher.addCommand(std::move(uploadCommand));
-
-    Command downloadCommand;
-    downloadCommand.name = QStringLiteral("download");
-    downloadCommand.arguments = QStringLiteral("LIBRARY [--device ADDRESS] [RECORD]...");
-    downloadCommand.summary = QStringLiteral("Append definitions of a device (default: all) to a library.");
-    downloadCommand.minArguments = 1;
-    downloadCommand.maxArguments = 1 + MaxRecordNumber + 1;
-    downloadCommand.run = download;
-    downloadCommand.options = {device};
-    downloadCommand.argumentHelp
-        = {{QStringLiteral("LIBRARY"),
-            QStringLiteral("The library the definitions are appended to; made when missing, never replaced when "
-                           "it cannot be read.")},
-           {record.term, record.description + QStringLiteral(" Read in the order given; default: all.")}};
-    downloadCommand.exitStatuses
-        = {{QString::number(ExitCode::Failure),
-            deviceFailed
-                + QStringLiteral(", it holds no such record, the read failed, or the library cannot be "
-                                 "read or written.")}};
-    dispatcher.addCommand(std::move(downloadCommand));
-
-    Command deleteCommand;
-    deleteCommand.name = QStringLiteral("delete");
-    deleteCommand.arguments = QStringLiteral("[--device ADDRESS] RECORD...");
-    deleteCommand.summary = QStringLiteral("Delete definitions on a device.");
-    deleteCommand.minArguments = 1;
-    deleteCommand.maxArguments = MaxRecordNumber + 1;
-    deleteCommand.run = remove;
-    deleteCommand.options = {device};
-    deleteCommand.argumentHelp = {record};
-    deleteCommand.exitStatuses
-        = {{QString::number(ExitCode::Failure),
-            deviceFailed + QStringLiteral(", it holds no such record, or the deletion failed.")}};
-    dispatcher.addCommand(std::move(deleteCommand));
-
-    Command clearPatchCommand;
-    clearPatchCommand.name = QStringLiteral("clear-patch");
-    clearPatchCommand.arguments = QStringLiteral("[--device ADDRESS]");
-    clearPatchCommand.summary = QStringLiteral("Erase the patch list of a device.");
-    clearPatchCommand.run = clearPatch;
-    clearPatchCommand.options = {device};
-    clearPatchCommand.exitStatuses
-        = {{QString::number(ExitCode::Failure), deviceFailed + QStringLiteral(", or the erasing failed.")}};
-    dispatcher.addCommand(std::move(clearPatchCommand));
+    switch (outcome) {
+        case WriteOutcome::Done:
+            return ExitCode::Success;
+        case WriteOutcome::Failed:
+            return console.fail(DeviceMessages::uploadFailed());
+        case WriteOutcome::PatchListNotEmpty:
+            return console.fail(QStringLiteral("The device's patch list must be erased before definitions can be "
+                                               "written; run again with --clear-patch to erase it."),
+                                ExitCode::PatchListNotEmpty);
+        case WriteOutcome::NotEnoughMemory:
+            return console.fail(DeviceMessages::notEnoughMemory(), ExitCode::NotEnoughMemory);
+        case WriteOutcome::ChannelRequirements:
+            console.err() << DeviceMessages::channelRequirements() << '\n';
+            printFindings(definitions, DeviceFit::Severity::Refused, "  \"", "\": ", console);
+            return ExitCode::ChannelRequirements;
+    }
+    return ExitCode::Failure;
 }
 
+/// upload LIBRARY [--device A] [--clear-patch] [--skip-present] [--name NAME]...: writes
+/// the library's definitions (or those named), in library order, with one write request.
 int upload(const QStringList& arguments, const CommandOptions& options, Console& console)
 {
     LibraryContent library;
-    QString message;
-    if (!LibraryFile::load(arguments.at(0), library, message)) {
-        console.err() << LoadFailedMessage << '\n' << message << '\n';
+    QList<QKVFixtureDefinition*> definitions;
+    if (!LibraryFile::readNamed(arguments.at(0), options, library, definitions, console)) {
         return ExitCode::Failure;
     }
-    QStringList unknown;
-    QList<QKVFixtureDefinition*> definitions = library.named(options.value(NameOption), unknown);
-    for (const QString& name : std::as_const(unknown)) {
-        console.err() << "The library holds no definition named \"" << name << "\".\n";
-    }
-    if (!unknown.isEmpty()) {
-        return ExitCode::Failure;
-    }
-
     DeviceSession session(console);
-    if (!session.open(DeviceSession::deviceAddress(options))) {
+    if (!session.open(options)) {
         return ExitCode::Failure;
     }
     if (options.contains(SkipPresentOption)) {
@@ -341,7 +268,8 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
     if (std::all_of(definitions.begin(), definitions.end(), [](const QKVFixtureDefinition* d) {
             return DeviceFit::channelCountAccepted(d->channelCount());
         })) {
-        warnOfChanges(definitions, console);
+        // What the editor would have marked, so that a script's log shows it.
+        printFindings(definitions, DeviceFit::Severity::Changed, "warning: ", ": ", console);
     }
     WriteOutcome outcome = write(session, definitions);
     if (outcome == WriteOutcome::PatchListNotEmpty && options.contains(ClearPatchOption)) {
@@ -351,121 +279,126 @@ int upload(const QStringList& arguments, const CommandOptions& options, Console&
         }
         outcome = write(session, definitions);
     }
-
-    switch (outcome) {
-        case WriteOutcome::Done:
-            return ExitCode::Success;
-        case WriteOutcome::Failed:
-            console.err() << UploadFailedMessage << '\n';
-            return ExitCode::Failure;
-        case WriteOutcome::PatchListNotEmpty:
-            console.err() << "The device's patch list must be erased before definitions can be written; "
-                             "run again with --clear-patch to erase it.\n";
-            return ExitCode::PatchListNotEmpty;
-        case WriteOutcome::NotEnoughMemory:
-            console.err() << NotEnoughMemoryMessage << '\n';
-            return ExitCode::NotEnoughMemory;
-        case WriteOutcome::ChannelRequirements:
-            console.err() << QString::fromLatin1(ChannelRequirementsMessage)
-                                 .arg(DeviceFit::MinChannels)
-                                 .arg(DeviceRecord::MaxChannels)
-                          << '\n';
-            for (const QKVFixtureDefinition* definition : definitions) {
-                for (const DeviceFit::Finding& finding : DeviceFit::check(*definition)) {
-                    if (finding.severity == DeviceFit::Severity::Refused) {
-                        console.err() << "  \"" << definition->name() << "\": " << finding.text << '\n';
-                    }
-                }
-            }
-            return ExitCode::ChannelRequirements;
-    }
-    return ExitCode::Failure;
+    return report(outcome, definitions, console);
 }
 
+/// download LIBRARY [--device A] [RECORD]...: reads the given records (all when none are
+/// given) and appends them to the library, which is created when missing.
 int download(const QStringList& arguments, const CommandOptions& options, Console& console)
 {
     const QString path = arguments.at(0);
-    const std::optional<QList<int>> given = parseRecordNumbers(arguments.mid(1), console);
-    if (!given) {
+    const std::optional<QList<int>> numbers = parseRecordNumbers(arguments.mid(1), console);
+    if (!numbers) {
         return ExitCode::Usage;
     }
-    const QList<int>& numbers = *given;
     LibraryContent library;
-    QString message;
-    // A library that cannot be read is never replaced by a new one, nor one read in part
-    // by what was read of it.
-    if (QFileInfo::exists(path) && !LibraryFile::loadWhole(path, library, message)) {
-        console.err() << LoadFailedMessage << '\n' << message << '\n';
+    if (!LibraryFile::readForAdding(path, library, console)) {
         return ExitCode::Failure;
     }
-
-    DeviceSession session(console);
-    DeviceRecord::RemoteList list;
-    QList<QKVRemoteFixtureDefinition*> picked;
-    if (!openAndPick(session, options, numbers, list, picked, console)) {
-        return ExitCode::Failure;
-    }
-    KVPFixtureReadRequest request;
-    for (QKVRemoteFixtureDefinition* entry : picked) {
-        request.addDefinition(entry);
-    }
-    QObject::connect(&request, &KVPFixtureReadRequest::progressTotal, &session, [&](uint percent) {
-        session.showProgress(QStringLiteral("Downloading"), percent);
-    });
-    const bool read = session.runRequest(&request);
-    session.endProgress();
-    if (!read) {
-        console.err() << DownloadFailedMessage << '\n';
-        return ExitCode::Failure;
-    }
-    for (const QKVFixtureDefinition* definition : request.results()) {
-        auto copy = std::make_unique<QKVFixtureDefinition>();
-        *copy = *definition;
-        library.definitions.push_back(std::move(copy));
-    }
-    if (!LibraryFile::save(path, library, message)) {
-        console.err() << SaveFailedMessage << '\n' << message << '\n';
-        return ExitCode::Failure;
-    }
-    return ExitCode::Success;
+    const auto keep = [&library](const KVPFixtureReadRequest& request) {
+        for (const QKVFixtureDefinition* definition : request.results()) {
+            auto copy = std::make_unique<QKVFixtureDefinition>();
+            *copy = *definition;
+            library.definitions.push_back(std::move(copy));
+        }
+    };
+    const bool read = runOnRecords<KVPFixtureReadRequest>(
+        *numbers, options, console, QStringLiteral("Downloading"), DeviceMessages::downloadFailed(), keep);
+    return read && LibraryFile::write(path, library, console) ? ExitCode::Success : ExitCode::Failure;
 }
 
-int remove(const QStringList& arguments, const CommandOptions& options, Console& console)
+/// delete [--device A] RECORD...: deletes the given records on the device.
+int deleteRecords(const QStringList& arguments, const CommandOptions& options, Console& console)
 {
-    const std::optional<QList<int>> given = parseRecordNumbers(arguments, console);
-    if (!given) {
+    const std::optional<QList<int>> numbers = parseRecordNumbers(arguments, console);
+    if (!numbers) {
         return ExitCode::Usage;
     }
-    const QList<int>& numbers = *given;
-    DeviceSession session(console);
-    DeviceRecord::RemoteList list;
-    QList<QKVRemoteFixtureDefinition*> picked;
-    if (!openAndPick(session, options, numbers, list, picked, console)) {
-        return ExitCode::Failure;
-    }
-    KVPFixtureDeleteRequest request;
-    for (QKVRemoteFixtureDefinition* entry : picked) {
-        request.addDefinition(entry);
-    }
-    QObject::connect(&request, &KVPFixtureDeleteRequest::progressTotal, &session, [&](uint percent) {
-        session.showProgress(QStringLiteral("Deleting"), percent);
-    });
-    const bool deleted = session.runRequest(&request);
-    session.endProgress();
-    if (!deleted) {
-        console.err() << DeletionFailedMessage << '\n';
-        return ExitCode::Failure;
-    }
-    return ExitCode::Success;
+    const bool deleted = runOnRecords<KVPFixtureDeleteRequest>(
+        *numbers, options, console, QStringLiteral("Deleting"), DeviceMessages::deletionFailed());
+    return deleted ? ExitCode::Success : ExitCode::Failure;
 }
 
+/// clear-patch [--device A]: empties the device's patch list.
 int clearPatch(const QStringList&, const CommandOptions& options, Console& console)
 {
     DeviceSession session(console);
-    if (!session.open(DeviceSession::deviceAddress(options))) {
-        return ExitCode::Failure;
-    }
-    return clearPatchList(session, console) ? ExitCode::Success : ExitCode::Failure;
+    return session.open(options) && clearPatchList(session, console) ? ExitCode::Success : ExitCode::Failure;
+}
+
+} // namespace
+
+namespace TransferCommands {
+
+void addTo(CommandDispatcher& dispatcher)
+{
+    const CommandOption device = DeviceSession::deviceOption();
+    const QString record = QStringLiteral("RECORD");
+    const QString recordNumber
+        = QStringLiteral("A record number on the device (0 to %1), as list prints it.").arg(MaxRecordNumber);
+    // Each command fails when the device is missing or silent, and for reasons of its own.
+    const auto failure = [](const char* reasons) {
+        return std::vector<HelpEntry> {
+            {QString::number(ExitCode::Failure),
+             QStringLiteral("No device found, the device does not answer") + QLatin1String(reasons)}};
+    };
+    std::vector<HelpEntry> uploadStatuses
+        = failure(", the library cannot be read or holds no definition of a name given, or the write failed.");
+    uploadStatuses.insert(
+        uploadStatuses.end(),
+        {{QString::number(ExitCode::PatchListNotEmpty),
+          QStringLiteral("The device's patch list must be erased first (see --clear-patch); nothing was written.")},
+         {QString::number(ExitCode::NotEnoughMemory),
+          QStringLiteral("The device has too few free slots for the definitions.")},
+         {QString::number(ExitCode::ChannelRequirements),
+          QStringLiteral("A definition has fewer than %1 or more than %2 channels; each is named on standard error.")
+              .arg(DeviceFit::MinChannels)
+              .arg(DeviceRecord::MaxChannels)}});
+    dispatcher.addCommand(
+        {QStringLiteral("upload"),
+         QStringLiteral("Write a library's definitions (or those named) to a device."),
+         upload,
+         {{QStringLiteral("LIBRARY"), QStringLiteral("The library whose definitions are written, in its order.")}},
+         {device,
+          {ClearPatchOption,
+           QString(),
+           QStringLiteral("When the device's patch list must be erased first, erase it and write, as the editor "
+                          "does after asking.")},
+          {SkipPresentOption,
+           QString(),
+           QStringLiteral("Leave out the definitions the device holds already: those of a manufacturer, name and "
+                          "channel count it lists. How many were left out goes to standard error.")},
+          {LibraryFile::NameOption,
+           QStringLiteral("NAME"),
+           QStringLiteral("Write only the definition of this name; may be given more than once. Default: all."),
+           CommandOption::Repeated}},
+         QString::fromUtf8(UploadOutput),
+         uploadStatuses});
+    dispatcher.addCommand(
+        {QStringLiteral("download"),
+         QStringLiteral("Append definitions of a device (default: all) to a library."),
+         download,
+         {{QStringLiteral("LIBRARY"),
+           QStringLiteral("The library the definitions are appended to; made when missing, never replaced when it "
+                          "cannot be read.")},
+          {record, recordNumber + QStringLiteral(" Read in the order given; default: all."), 0, MaxRecordNumber + 1}},
+         {device},
+         QString(),
+         failure(", it holds no such record, the read failed, or the library cannot be read or written.")});
+    dispatcher.addCommand({QStringLiteral("delete"),
+                           QStringLiteral("Delete definitions on a device."),
+                           deleteRecords,
+                           {{record, recordNumber, 1, MaxRecordNumber + 1}},
+                           {device},
+                           QString(),
+                           failure(", it holds no such record, or the deletion failed.")});
+    dispatcher.addCommand({QStringLiteral("clear-patch"),
+                           QStringLiteral("Erase the patch list of a device."),
+                           clearPatch,
+                           {},
+                           {device},
+                           QString(),
+                           failure(", or the erasing failed.")});
 }
 
 } // namespace TransferCommands
