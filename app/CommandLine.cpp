@@ -7,6 +7,11 @@ CommandLine::CommandLine(const QString& version)
                    QCoreApplication::translate("CommandLine", "Show this help and quit."))
     , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
                       QCoreApplication::translate("CommandLine", "Show the version (%1) and quit.").arg(version))
+    , m_languageOption(QStringLiteral("lang"),
+                       QCoreApplication::translate("CommandLine",
+                                                   "Show the editor in LANGUAGE (de, en, ...); without it, in the "
+                                                   "language of the system."),
+                       QStringLiteral("LANGUAGE"))
 {
     m_parser.setApplicationDescription(
         QCoreApplication::translate("CommandLine", "Fixture library editor for the QRD-540B and QRD-780 DMX testers."));
@@ -15,6 +20,7 @@ CommandLine::CommandLine(const QString& version)
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOption(m_helpOption);
     m_parser.addOption(m_versionOption);
+    m_parser.addOption(m_languageOption);
     m_parser.addPositionalArgument(QStringLiteral("library"),
                                    QCoreApplication::translate("CommandLine",
                                                                "The library (.kvfl) to open; without it, the one "
@@ -37,6 +43,11 @@ bool CommandLine::versionAsked() const
     return m_parser.isSet(m_versionOption);
 }
 
+QString CommandLine::language() const
+{
+    return m_parser.value(m_languageOption);
+}
+
 QString CommandLine::startFile() const
 {
     return m_parser.positionalArguments().value(0);
@@ -46,4 +57,11 @@ QString startFileFromArguments(const QStringList& arguments)
 {
     CommandLine commandLine {QString()};
     return commandLine.parse(arguments) ? commandLine.startFile() : QString();
+}
+
+QString languageFromArguments(const QStringList& arguments)
+{
+    CommandLine commandLine {QString()};
+    commandLine.parse(arguments);
+    return commandLine.language();
 }

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "MainWindow.h"
 #include "MessageHandler.h"
+#include "UiLanguage.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -31,15 +32,22 @@ QStringList decodedArguments(int argc, char* argv[])
 /// them then and refused; that does not matter for these two.
 bool answersWithText(int argc, char* argv[])
 {
+    const QStringList arguments = decodedArguments(argc, argv);
     CommandLine commandLine(versionString());
-    commandLine.parse(decodedArguments(argc, argv));
+    commandLine.parse(arguments);
     if (!commandLine.helpAsked() && !commandLine.versionAsked()) {
         return false;
     }
     const QCoreApplication application(argc, argv);
-    const QString text = commandLine.helpAsked() ? commandLine.helpText()
-                                                 : QStringLiteral("%1 %2\n").arg(ProgramName, versionString());
-    std::fputs(qUtf8Printable(text), stdout);
+    if (commandLine.versionAsked() && !commandLine.helpAsked()) {
+        std::fputs(qUtf8Printable(QStringLiteral("%1 %2\n").arg(ProgramName, versionString())), stdout);
+        return true;
+    }
+    // The options' descriptions are translated when they are made: once more, in the language asked.
+    const UiLanguage language(UiLanguage::wishes(commandLine.language()));
+    CommandLine translated(versionString());
+    translated.parse(arguments);
+    std::fputs(qUtf8Printable(translated.helpText()), stdout);
     return true;
 }
 
@@ -61,9 +69,15 @@ int main(int argc, char* argv[])
     // the program name; it is the name of the installed dist/linux desktop file.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.qrd_fixture_editor.QrdFixtureEditor"));
 
+    // Installed before the command line is read again, so that its complaints are translated too.
+    const UiLanguage language(UiLanguage::wishes(languageFromArguments(QCoreApplication::arguments())));
     CommandLine commandLine(versionString());
     if (!commandLine.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "%s: %s See --help.\n", ProgramName, qUtf8Printable(commandLine.errorText()));
+        std::fprintf(stderr,
+                     "%s: %s %s\n",
+                     ProgramName,
+                     qUtf8Printable(commandLine.errorText()),
+                     qUtf8Printable(QCoreApplication::translate("CommandLine", "See --help.")));
         return EXIT_FAILURE;
     }
     // Never deleted: the window lives as long as the process.

@@ -10,6 +10,12 @@ packages=(
     pkg-config
     qt6-base-dev
     qt6-base-dev-tools
+    # lupdate and lrelease (qt6-l10n-tools) and Qt6LinguistTools for CMake: the editor's
+    # translations are built in, and TestTranslations runs lupdate over the sources.
+    qt6-tools-dev
+    qt6-l10n-tools
+    # Qt's own German texts (buttons, file dialogs), loaded at start when installed.
+    qt6-translations-l10n
     libarchive-dev
     libftdi1-dev
     libusb-1.0-0-dev

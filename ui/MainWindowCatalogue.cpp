@@ -48,7 +48,7 @@ const QString LibrarySuffix = QStringLiteral(".kvfl");
 
 void MainWindow::setUpCatalogue()
 {
-    m_catalogueAction = new QAction(QIcon(ResourcePaths::CatalogueIcon), tr("Add from Fixture &Catalogue..."), this);
+    m_catalogueAction = new QAction(QIcon(ResourcePaths::CatalogueIcon), tr("Add from Fixture Cata&logue..."), this);
     m_catalogueAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
     m_catalogueAction->setToolTip(tr("Add fixture definitions from the QLC+ fixture catalogue"));
     m_ui->menuEdit->insertAction(m_ui->menuEdit->actions().value(0), m_catalogueAction);
@@ -57,7 +57,7 @@ void MainWindow::setUpCatalogue()
                                 m_catalogueAction);
     connect(m_catalogueAction, &QAction::triggered, this, &MainWindow::addFromCatalogue);
 
-    m_importFixturesAction = new QAction(tr("Import &QLC+ Fixture Files..."), this);
+    m_importFixturesAction = new QAction(tr("Import QLC+ &Fixture Files..."), this);
     m_ui->menuFile->insertAction(m_ui->actionImport_Library, m_importFixturesAction);
     m_ui->menuFile->removeAction(m_ui->actionImport_Library);
     m_ui->menuFile->insertAction(m_importFixturesAction, m_ui->actionImport_Library);

@@ -31,6 +31,8 @@ private Q_SLOTS:
         // The window looks for devices at once; no test here touches a real USB bus.
         qputenv("KVP_FTDI_BACKEND", "sim");
         qputenv("KVP_SIM_DEVICES", "");
+        // The editors started here answer in the English these tests read, whatever the machine speaks.
+        qputenv("LANGUAGE", "en");
     }
 
     void diagnosticsReachStderrOnlyWithDebugVariable_data()

@@ -1,5 +1,5 @@
 // Takes the README's pictures of the editor from real windows on simulated devices:
-//   qrd-screenshots FOLDER
+//   qrd-screenshots FOLDER [LANGUAGE]   (English without LANGUAGE, whatever the system speaks)
 // Run it under Xvfb with QT_QPA_PLATFORM=xcb, as tools/screenshots.sh does.
 
 #include "AboutDialog.h"
@@ -16,6 +16,7 @@
 #include "QKVFixtureChannel.h"
 #include "QKVFixtureDefinition.h"
 #include "RemoteFixtureDefinitionListModel.h"
+#include "UiLanguage.h"
 #include "UserPrompts.h"
 #include "backends/SimBackend.h"
 
@@ -405,10 +406,11 @@ void catalogueDialog()
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: qrd-screenshots FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: qrd-screenshots FOLDER [LANGUAGE]\n");
         return 2;
     }
+    const UiLanguage language(UiLanguage::wishes(QString::fromLatin1(argc == 3 ? argv[2] : "en")));
     g_folder = QString::fromLocal8Bit(argv[1]);
     // Settings of their own, so no library of the user's is reopened or remembered.
     QTemporaryDir work;
