@@ -191,7 +191,7 @@ bool FirmwareUpdateFile::containsUpdateFor(const QString& model) const
     return modelName() == model.toLatin1();
 }
 
-QByteArray FirmwareUpdateFile::statusHtml(const QString& model) const
+QString FirmwareUpdateFile::statusHtml(const QString& model) const
 {
     if (m_cannotOpen && m_fileName.isEmpty()) {
         return {};
@@ -210,7 +210,10 @@ QByteArray FirmwareUpdateFile::statusHtml(const QString& model) const
         colour = Grey;
         message = QObject::tr(" does not contain a firmware update for a supported device.");
     }
-    return colour + QObject::tr("The file ").toLatin1() + '\'' + m_fileName + '\'' + message.toLatin1() + "</font>";
+    // The translated words and the file name keep every character; a name is text, not markup.
+    const QString name = QFile::decodeName(m_fileName).toHtmlEscaped();
+    return QLatin1String(colour) + QObject::tr("The file ") + QLatin1Char('\'') + name + QLatin1Char('\'') + message
+        + QLatin1String("</font>");
 }
 
 QByteArray FirmwareUpdateFile::fileName() const

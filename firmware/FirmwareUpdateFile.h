@@ -68,8 +68,8 @@ public:
     QByteArray modelName() const;
     /// True when the file is valid and meant for `model`, compared exactly.
     bool containsUpdateFor(const QString& model) const;
-    /// One line of HTML for the file label of the update dialog.
-    QByteArray statusHtml(const QString& model) const;
+    /// One line of HTML for the file label of the update dialog, the file name escaped.
+    QString statusHtml(const QString& model) const;
     /// The name exactly as passed to `load`, 8-bit.
     QByteArray fileName() const;
 

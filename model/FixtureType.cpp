@@ -1,5 +1,7 @@
 #include "FixtureType.h"
 
+#include <QCoreApplication>
+
 #include <array>
 
 namespace FixtureType {
@@ -28,28 +30,36 @@ constexpr std::array<Keyword, 11> Keywords {{
     {"Other", Other},
 }};
 
+// Also the source texts of the translated names, in the context "FixtureType".
 constexpr std::array<const char*, 11> Names {
-    "Moving Head",
-    "Scanner",
-    "LED Fixture",
-    "Color Changer",
-    "Dimmer",
-    "Laser",
-    "Strobe",
-    "Hazer",
-    "Smoke",
-    "Effect",
-    "Other",
+    QT_TRANSLATE_NOOP("FixtureType", "Moving Head"),
+    QT_TRANSLATE_NOOP("FixtureType", "Scanner"),
+    QT_TRANSLATE_NOOP("FixtureType", "LED Fixture"),
+    QT_TRANSLATE_NOOP("FixtureType", "Color Changer"),
+    QT_TRANSLATE_NOOP("FixtureType", "Dimmer"),
+    QT_TRANSLATE_NOOP("FixtureType", "Laser"),
+    QT_TRANSLATE_NOOP("FixtureType", "Strobe"),
+    QT_TRANSLATE_NOOP("FixtureType", "Hazer"),
+    QT_TRANSLATE_NOOP("FixtureType", "Smoke"),
+    QT_TRANSLATE_NOOP("FixtureType", "Effect"),
+    QT_TRANSLATE_NOOP("FixtureType", "Other"),
 };
+constexpr const char* UndefinedName = QT_TRANSLATE_NOOP("FixtureType", "Undefined");
 
 } // namespace
 
 QString xmlName(int code)
 {
     if (code < FirstCode || code > LastCode) {
-        return QStringLiteral("Undefined");
+        return QString::fromLatin1(UndefinedName);
     }
     return QString::fromLatin1(Names[static_cast<size_t>(code)]);
+}
+
+QString displayName(int code)
+{
+    const bool known = code >= FirstCode && code <= LastCode;
+    return QCoreApplication::translate("FixtureType", known ? Names[static_cast<size_t>(code)] : UndefinedName);
 }
 
 int fromXmlText(const QString& text)

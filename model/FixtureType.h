@@ -29,6 +29,9 @@ constexpr int LastCode = Other;
 /// codes 0..10, "Undefined" for anything else.
 QString xmlName(int code);
 
+/// The name the user reads: xmlName() in the interface's language.
+QString displayName(int code);
+
 /// Reads the text of a Type element the tolerant way older files need: the first
 /// keyword found anywhere in the text, ignoring case, decides ("moving head",
 /// "Color Chnager" and "LED Fixture RGB" all read). No keyword gives Undefined.

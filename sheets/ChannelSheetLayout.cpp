@@ -222,7 +222,7 @@ ChannelSheetLayout::Block ChannelSheetLayout::factsBlock(const QKVFixtureDefinit
          shownShortName(
              definition.name(), definition.shortName(), definition.autoShortName(), ShortNames::FixtureLength),
          tr("Type"),
-         FixtureType::xmlName(definition.type())},
+         FixtureType::displayName(definition.type())},
         {tr("Manufacturer short"),
          shownShortName(definition.manufacturer(),
                         definition.manufacturerShort(),

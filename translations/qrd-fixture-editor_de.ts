@@ -461,6 +461,57 @@ als %2 Kanäle hat.</translation>
     </message>
 </context>
 <context>
+    <name>FixtureType</name>
+    <message>
+        <source>Moving Head</source>
+        <translation>Moving Head</translation>
+    </message>
+    <message>
+        <source>Scanner</source>
+        <translation>Scanner</translation>
+    </message>
+    <message>
+        <source>LED Fixture</source>
+        <translation>LED-Fixture</translation>
+    </message>
+    <message>
+        <source>Color Changer</source>
+        <translation>Farbwechsler</translation>
+    </message>
+    <message>
+        <source>Dimmer</source>
+        <translation>Dimmer</translation>
+    </message>
+    <message>
+        <source>Laser</source>
+        <translation>Laser</translation>
+    </message>
+    <message>
+        <source>Strobe</source>
+        <translation>Stroboskop</translation>
+    </message>
+    <message>
+        <source>Hazer</source>
+        <translation>Hazer</translation>
+    </message>
+    <message>
+        <source>Smoke</source>
+        <translation>Nebel</translation>
+    </message>
+    <message>
+        <source>Effect</source>
+        <translation>Effekt</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>Sonstige</translation>
+    </message>
+    <message>
+        <source>Undefined</source>
+        <translation>Nicht festgelegt</translation>
+    </message>
+</context>
+<context>
     <name>FixturesCounterForm</name>
     <message>
         <source>%1 Fixture Definition</source>
@@ -1427,11 +1478,11 @@ Möchten Sie fortfahren?</translation>
     </message>
     <message>
         <source> is not a valid KV2 file.</source>
-        <translation> ist keine g&amp;uuml;ltige KV2-Datei.</translation>
+        <translation> ist keine gültige KV2-Datei.</translation>
     </message>
     <message>
         <source> does not contain a firmware update for a supported device.</source>
-        <translation> enth&amp;auml;lt kein Firmware-Update f&amp;uuml;r ein unterst&amp;uuml;tztes Ger&amp;auml;t.</translation>
+        <translation> enthält kein Firmware-Update für ein unterstütztes Gerät.</translation>
     </message>
     <message>
         <source>The file </source>

@@ -177,7 +177,7 @@ void FirmwareUpdateDlg::on_bttn_load_clicked()
 
     m_primaryFile = std::make_unique<FirmwareUpdateFile>();
     if (!m_primaryFile->load(m_lastFilePath)) {
-        rejectUserFile(QString::fromLocal8Bit(m_primaryFile->statusHtml(Qrd540b)));
+        rejectUserFile(m_primaryFile->statusHtml(Qrd540b));
         return;
     }
     for (const QString& model : {Qrd540b, Qrd780}) {
@@ -186,7 +186,7 @@ void FirmwareUpdateDlg::on_bttn_load_clicked()
             return;
         }
     }
-    rejectUserFile(QString::fromLocal8Bit(m_primaryFile->statusHtml(Qrd540b)));
+    rejectUserFile(m_primaryFile->statusHtml(Qrd540b));
 }
 
 void FirmwareUpdateDlg::checkUserFileFitsDevice()
@@ -200,7 +200,7 @@ void FirmwareUpdateDlg::checkUserFileFitsDevice()
     // kept, so choosing the device it is for makes it usable again.
     m_fileValid = m_deviceModel.isEmpty() || m_primaryFile->containsUpdateFor(m_deviceModel);
     if (m_fileValid) {
-        m_ui->lbl_fileStatus->setText(QString::fromLocal8Bit(m_primaryFile->statusHtml(fileModel)));
+        m_ui->lbl_fileStatus->setText(m_primaryFile->statusHtml(fileModel));
     } else {
         // The name alone, so the line still reads whole in the narrow status box.
         const QString text

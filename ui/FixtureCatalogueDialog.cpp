@@ -215,7 +215,7 @@ void FixtureCatalogueDialog::fillTree()
         }
         const QList<QStandardItem*> items = treeRow(mode.mode.isEmpty() ? mode.name : mode.mode,
                                                     QString::number(mode.channels.size()),
-                                                    FixtureType::xmlName(mode.type));
+                                                    FixtureType::displayName(mode.type));
         items.first()->setData(row, ModeRowRole);
         if (!mode.usable()) {
             for (QStandardItem* item : items) {

@@ -129,6 +129,9 @@ private slots:
                                                    "supported device.</font>");
         QTest::newRow("missing") << "missing.kv2"
                                  << "QRD-540B" << QByteArray("red\">The file 'FILE' is not readable.</font>");
+        QTest::newRow("markup and umlauts in the name")
+            << "Größe <b>&.kv2"
+            << "QRD-540B" << QByteArray("red\">The file 'FILE' is not readable.</font>");
         QTest::newRow("no name") << ""
                                  << "QRD-540B" << QByteArray();
     }
@@ -147,7 +150,10 @@ private slots:
         QCOMPARE(update.load(fileName), path == "a.kv2");
         QCOMPARE(update.cannotOpen(), path != "a.kv2");
         QCOMPARE(update.fileName(), QFile::encodeName(fileName));
-        const QByteArray expected = line.isEmpty() ? line : "<font color =\"" + line.replace("FILE", update.fileName());
+        // The name shows as it is, not as markup, and keeps its non-ASCII letters.
+        const QString expected = line.isEmpty()
+            ? QString()
+            : "<font color =\"" + QString::fromUtf8(line).replace("FILE", fileName.toHtmlEscaped());
         QCOMPARE(update.statusHtml(model), expected);
     }
 

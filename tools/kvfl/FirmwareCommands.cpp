@@ -63,7 +63,7 @@ int info(const QStringList& arguments, const CommandOptions&, Console& console)
         {"sectorSizes", sizes},
         {"checksum", static_cast<qint64>(file.checksum())},
         {"transferSize", file.transferSize()},
-        {"status", QString::fromLatin1(file.statusHtml(model))},
+        {"status", file.statusHtml(model)},
     };
     console.printJson(QJsonDocument(json));
     return valid ? ExitCode::Success : ExitCode::Failure;
