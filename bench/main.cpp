@@ -7,12 +7,13 @@
 #include "SyntheticLibrary.h"
 
 #include "KVFLArchive.h"
+#include "LocalFixtureDefinitionListModel.h"
 #include "QKVFixtureDefinition.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -36,7 +37,7 @@ struct Options
     QString file; ///< where the library is written; a temporary folder when empty
 };
 
-bool parseOptions(const QCoreApplication& application, Options& options)
+bool parseOptions(const QGuiApplication& application, Options& options)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Times library save and load against gunzip."));
@@ -81,7 +82,9 @@ QString number(double value)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication application(argc, argv);
+    // The panel's rows carry icons, which need a GUI application; no window is shown.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
     Options options;
     if (!parseOptions(application, options)) {
         return 2;
@@ -117,26 +120,21 @@ int main(int argc, char* argv[])
             saveMs = std::min(saveMs, milliseconds(timer));
         }
         {
-            // As the editor opens a library: load, then keep a copy of every definition.
-            std::vector<std::unique_ptr<QKVFixtureDefinition>> copies;
+            // As the editor opens a library: load, then the panel's rows take the definitions.
             auto archive = std::make_unique<KVFLArchive>(path);
+            LocalFixtureDefinitionListModel rows;
             timer.start();
             if (!archive->load()) {
                 std::fprintf(stderr, "load failed: %s\n", qPrintable(archive->errorString()));
                 return 1;
             }
-            const QList<QKVFixtureDefinition*> loaded = archive->definitions();
-            copies.reserve(static_cast<size_t>(loaded.size()));
-            for (const QKVFixtureDefinition* definition : loaded) {
-                auto copy = std::make_unique<QKVFixtureDefinition>();
-                *copy = *definition;
-                copies.push_back(std::move(copy));
-            }
+            rows.appendTaken(archive->takeDefinitions());
             loadMs = std::min(loadMs, milliseconds(timer));
-            const bool complete
-                = copies.size() == library.size() && std::all_of(copies.begin(), copies.end(), [&](const auto& d) {
-                      return d->channelCount() == options.channels;
-                  });
+            const QList<QKVFixtureDefinition*> loaded = rows.definitions();
+            const bool complete = loaded.size() == static_cast<qsizetype>(library.size())
+                && std::all_of(loaded.begin(), loaded.end(), [&](const QKVFixtureDefinition* d) {
+                                      return d->channelCount() == options.channels;
+                                  });
             if (!complete) {
                 std::fprintf(stderr, "the library read back is not the one saved\n");
                 return 1;

@@ -5,7 +5,10 @@
 #include <QString>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace FixtureXmlScanner {
 
@@ -17,6 +20,9 @@ constexpr qsizetype DeclarationLength = sizeof(Declaration) - 1;
 constexpr qsizetype MaxNameLength = 64;
 // The longest reference worth decoding here: "&#x10FFFF;" has 10 characters.
 constexpr qsizetype MaxReferenceLength = 10;
+// Digits that always fit an int, read without QString::toInt.
+constexpr qsizetype MaxPlainDigits = 9;
+constexpr int DecimalBase = 10;
 
 bool isNameStart(char c)
 {
@@ -39,11 +45,29 @@ bool isXmlChar(char32_t c)
         || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
+constexpr qsizetype WordSize = sizeof(quint64);
+constexpr quint64 HighBits = 0x8080808080808080;
+constexpr quint64 Spaces = 0x2020202020202020;
+
+/// Whether the eight bytes at `p` are all printable ASCII (0x20 to 0x7F): most of a
+/// document, checked a word at a time instead of byte by byte.
+bool printableAscii(const unsigned char* p)
+{
+    quint64 word;
+    std::memcpy(&word, p, WordSize);
+    // With no high bit set, a byte below 0x20 borrows into its own high bit.
+    return (word & HighBits) == 0 && ((word - Spaces) & ~word & HighBits) == 0;
+}
+
 /// Whether every byte is strict UTF-8 for an XML character, with no carriage return
 /// (a reader would normalise it) and no other control character but tab and line feed.
 bool validCharacters(const unsigned char* p, const unsigned char* end)
 {
     while (p < end) {
+        if (end - p >= WordSize && printableAscii(p)) {
+            p += WordSize;
+            continue;
+        }
         const unsigned char b = *p;
         if (b < 0x80) {
             if (b < 0x20 && b != '\n' && b != '\t') {
@@ -131,6 +155,22 @@ bool decodeReference(const char* p, const char* end, char32_t& c, const char*& n
     return true;
 }
 
+/// Appends UTF-8 bytes already checked; ASCII, nearly all of a document, goes in
+/// without a temporary string, into room the text may already have. A value that has
+/// no room yet gets exactly its size: it may stay for good as a channel's name.
+void appendUtf8(QString& out, const char* p, qsizetype size)
+{
+    if (std::all_of(p, p + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        if (out.capacity() == 0 && size > 0) {
+            out = QString::fromLatin1(p, size);
+        } else {
+            out.append(QLatin1StringView(p, size));
+        }
+    } else {
+        out.append(QString::fromUtf8(p, size));
+    }
+}
+
 /// Appends the text of [p, end) with its references resolved; false on a bad reference
 /// or a character that is not allowed where it stands.
 bool appendText(const char* p, const char* end, QString* out)
@@ -142,7 +182,7 @@ bool appendText(const char* p, const char* end, QString* out)
             break;
         }
         if (out) {
-            out->append(QString::fromUtf8(run, amp - run));
+            appendUtf8(*out, run, amp - run);
         }
         char32_t c;
         if (!decodeReference(amp, end, c, p)) {
@@ -155,7 +195,7 @@ bool appendText(const char* p, const char* end, QString* out)
         run = p;
     }
     if (out) {
-        out->append(QString::fromUtf8(run, end - run));
+        appendUtf8(*out, run, end - run);
     }
     return true;
 }
@@ -202,9 +242,57 @@ const char* skipSpaces(const char* p, const char* end)
     return p;
 }
 
+/// A Number value as QString::toInt reads it. Plain digits, the form this program
+/// writes, are read without building a string.
+bool readNumber(const char* p, const char* end, std::optional<int>& number)
+{
+    if (end - p >= 1 && end - p <= MaxPlainDigits && std::all_of(p, end, [](char c) { return c >= '0' && c <= '9'; })) {
+        int value = 0;
+        for (; p < end; ++p) {
+            value = value * DecimalBase + (*p - '0');
+        }
+        number = value;
+        return true;
+    }
+    QString text;
+    if (!appendText(p, end, &text)) {
+        return false;
+    }
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    number = ok ? std::optional<int>(value) : std::nullopt;
+    return true;
+}
+
+/// Stores the value [p, end) of the attribute `name`; false for an attribute the scanner
+/// does not know, a second one of the same name, or a bad reference.
+bool storeAttribute(
+    QByteArrayView name, const char* p, const char* end, FixtureAttributes& attributes, bool& numberSeen)
+{
+    if (name == "Number") {
+        return !std::exchange(numberSeen, true) && readNumber(p, end, attributes.number);
+    }
+    std::optional<QString>* slot = nullptr;
+    if (name == "Name") {
+        slot = &attributes.name;
+    } else if (name == "ShortName") {
+        slot = &attributes.shortName;
+    }
+    if (!slot || slot->has_value()) {
+        return false;
+    }
+    QString value;
+    if (!appendText(p, end, &value)) {
+        return false;
+    }
+    *slot = std::move(value);
+    return true;
+}
+
 /// Parses the attributes of a start tag from `p` up to and including its ">" or "/>".
 bool readAttributes(const char*& p, const char* end, FixtureAttributes& attributes, bool& selfClosing)
 {
+    bool numberSeen = false;
     for (;;) {
         const char* q = skipSpaces(p, end);
         const bool hadSpace = q > p;
@@ -248,131 +336,137 @@ bool readAttributes(const char*& p, const char* end, FixtureAttributes& attribut
                 return false;
             }
         }
-        std::optional<QString>* slot = nullptr;
-        if (name == "Name") {
-            slot = &attributes.name;
-        } else if (name == "ShortName") {
-            slot = &attributes.shortName;
-        } else if (name == "Number") {
-            slot = &attributes.number;
-        }
-        if (!slot || slot->has_value()) {
+        if (!storeAttribute(name, p, close, attributes, numberSeen)) {
             return false;
         }
-        QString value;
-        if (!appendText(p, close, &value)) {
-            return false;
-        }
-        *slot = std::move(value);
         p = close + 1;
     }
 }
+
+/// The tokenizer's place in one document and the elements open there.
+class Tokenizer
+{
+public:
+    Tokenizer(QByteArrayView document, QKVFixtureXMLContentHandler& handler, int maxDepth)
+        : m_p(document.data()), m_end(document.data() + document.size()), m_handler(handler), m_maxDepth(maxDepth)
+    {
+    }
+
+    Result run()
+    {
+        while (m_p < m_end) {
+            std::optional<Result> early;
+            if (*m_p != '<') {
+                early = text();
+            } else if (m_p + 1 < m_end && m_p[1] == '/') {
+                early = endTag();
+            } else {
+                early = startTag();
+            }
+            if (early) {
+                return *early;
+            }
+        }
+        if (!m_rootClosed) {
+            return Result::GaveUp;
+        }
+        if (!m_handler.flushText()) {
+            return Result::Stopped;
+        }
+        return m_handler.endDocument() ? Result::Completed : Result::Stopped;
+    }
+
+private:
+    // Each step reads one piece of the document; a result ends the scan there.
+    std::optional<Result> text()
+    {
+        const char* lt = static_cast<const char*>(std::memchr(m_p, '<', static_cast<size_t>(m_end - m_p)));
+        if (!lt) {
+            lt = m_end;
+        }
+        if (m_open.isEmpty()) {
+            // Outside the root element only white space may stand.
+            if (skipSpaces(m_p, lt) != lt) {
+                return Result::GaveUp;
+            }
+        } else {
+            if (QByteArrayView(m_p, lt - m_p).contains("]]>")) {
+                return Result::GaveUp;
+            }
+            if (!appendText(m_p, lt, m_handler.wantsText() ? &m_handler.pendingText() : nullptr)) {
+                return Result::GaveUp;
+            }
+        }
+        m_p = lt;
+        return std::nullopt;
+    }
+
+    std::optional<Result> endTag()
+    {
+        const QByteArrayView name = readName(m_p + 2, m_end);
+        const char* q = skipSpaces(m_p + 2 + name.size(), m_end);
+        if (name.isEmpty() || q >= m_end || *q != '>' || m_open.isEmpty() || m_open.back() != name) {
+            return Result::GaveUp;
+        }
+        m_open.pop_back();
+        m_rootClosed = m_open.isEmpty();
+        m_p = q + 1;
+        if (!m_handler.flushText() || !m_handler.endElement(Name(name).view())) {
+            return Result::Stopped;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Result> startTag()
+    {
+        const QByteArrayView name = readName(m_p + 1, m_end);
+        if (name.isEmpty() || m_rootClosed || m_open.size() >= m_maxDepth) {
+            return Result::GaveUp;
+        }
+        m_p += 1 + name.size();
+        FixtureAttributes attributes;
+        bool selfClosing = false;
+        if (!readAttributes(m_p, m_end, attributes, selfClosing)) {
+            return Result::GaveUp;
+        }
+        const Name element(name);
+        if (!m_handler.flushText() || !m_handler.startElement(element.view(), attributes)) {
+            return Result::Stopped;
+        }
+        if (!selfClosing) {
+            m_open.append(name);
+        } else {
+            m_rootClosed = m_open.isEmpty();
+            if (!m_handler.endElement(element.view())) {
+                return Result::Stopped;
+            }
+        }
+        return std::nullopt;
+    }
+
+    const char* m_p;
+    const char* const m_end;
+    QKVFixtureXMLContentHandler& m_handler;
+    const int m_maxDepth;
+    QVarLengthArray<QByteArrayView, 16> m_open;
+    bool m_rootClosed = false;
+};
 
 } // namespace
 
 Result scan(QByteArrayView document, QKVFixtureXMLContentHandler& handler, int maxDepth)
 {
-    const char* p = document.data();
-    const char* const end = p + document.size();
-    if (document.size() < DeclarationLength || std::memcmp(p, Declaration, DeclarationLength) != 0) {
+    if (document.size() < DeclarationLength || std::memcmp(document.data(), Declaration, DeclarationLength) != 0) {
         return Result::GaveUp;
     }
-    if (!validCharacters(reinterpret_cast<const unsigned char*>(p), reinterpret_cast<const unsigned char*>(end))) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(document.data());
+    if (!validCharacters(bytes, bytes + document.size())) {
         return Result::GaveUp;
     }
-    p += DeclarationLength;
     if (!handler.startDocument()) {
         return Result::Stopped;
     }
-
-    QVarLengthArray<QByteArrayView, 16> open;
-    bool rootClosed = false;
-    QString text;
-    bool inText = false;
-    auto flushText = [&]() {
-        if (!inText) {
-            return true;
-        }
-        inText = false;
-        const bool accepted = handler.characters(text);
-        text.clear();
-        return accepted;
-    };
-
-    while (p < end) {
-        if (*p != '<') {
-            const char* lt = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
-            if (!lt) {
-                lt = end;
-            }
-            if (open.isEmpty()) {
-                // Outside the root element only white space may stand.
-                if (skipSpaces(p, lt) != lt) {
-                    return Result::GaveUp;
-                }
-            } else {
-                if (QByteArrayView(p, lt - p).contains("]]>")) {
-                    return Result::GaveUp;
-                }
-                QString* target = handler.wantsText() ? &text : nullptr;
-                if (!appendText(p, lt, target)) {
-                    return Result::GaveUp;
-                }
-                inText = inText || target;
-            }
-            p = lt;
-            continue;
-        }
-
-        if (p + 1 >= end) {
-            return Result::GaveUp;
-        }
-        if (p[1] == '/') {
-            const QByteArrayView name = readName(p + 2, end);
-            const char* q = skipSpaces(p + 2 + name.size(), end);
-            if (name.isEmpty() || q >= end || *q != '>' || open.isEmpty() || open.back() != name) {
-                return Result::GaveUp;
-            }
-            open.pop_back();
-            rootClosed = open.isEmpty();
-            p = q + 1;
-            if (!flushText() || !handler.endElement(Name(name).view())) {
-                return Result::Stopped;
-            }
-            continue;
-        }
-
-        const QByteArrayView name = readName(p + 1, end);
-        if (name.isEmpty() || rootClosed || open.size() >= maxDepth) {
-            return Result::GaveUp;
-        }
-        p += 1 + name.size();
-        FixtureAttributes attributes;
-        bool selfClosing = false;
-        if (!readAttributes(p, end, attributes, selfClosing)) {
-            return Result::GaveUp;
-        }
-        const Name element(name);
-        if (!flushText() || !handler.startElement(element.view(), attributes)) {
-            return Result::Stopped;
-        }
-        if (selfClosing) {
-            rootClosed = open.isEmpty();
-            if (!handler.endElement(element.view())) {
-                return Result::Stopped;
-            }
-        } else {
-            open.append(name);
-        }
-    }
-
-    if (!rootClosed) {
-        return Result::GaveUp;
-    }
-    if (!flushText()) {
-        return Result::Stopped;
-    }
-    return handler.endDocument() ? Result::Completed : Result::Stopped;
+    return Tokenizer(document.sliced(DeclarationLength), handler, maxDepth).run();
 }
 
 } // namespace FixtureXmlScanner

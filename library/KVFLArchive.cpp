@@ -1,5 +1,6 @@
 #include "KVFLArchive.h"
 
+#include "GzipWriter.h"
 #include "QKVFixtureDefinition.h"
 #include "QKVFixtureDefinitionLoader.h"
 #include "QKVFixtureDefinitionXMLExporter.h"
@@ -18,18 +19,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <future>
 #include <memory>
-#include <vector>
 
 namespace {
 
 constexpr int ReadBlockSize = 16384;
-// Definitions exported ahead of the archive writer in one go.
-constexpr qsizetype ExportBatchSize = 256;
 constexpr int MemberPermissions = 0644;
 const char* const VersionBaseName = "kvfl";
 const char* const VersionSuffix = ".version";
+// What every name versionMemberPattern() matches ends with, in any case.
+const char* const VersionEnding = "version";
 const char* const XmlSuffix = ".xml";
 
 struct ReadDeleter
@@ -73,15 +72,14 @@ la_ssize_t readFromDevice(archive* a, void* clientData, const void** buffer)
     return static_cast<la_ssize_t>(got);
 }
 
-la_ssize_t writeToDevice(archive* a, void* clientData, const void* buffer, size_t length)
+la_ssize_t writeToCompressor(archive* a, void* clientData, const void* buffer, size_t length)
 {
-    auto* device = static_cast<QIODevice*>(clientData);
-    const qint64 written = device->write(static_cast<const char*>(buffer), static_cast<qint64>(length));
-    if (written != static_cast<qint64>(length)) {
-        archive_set_error(a, EIO, "%s", qPrintable(device->errorString()));
+    auto* compressor = static_cast<GzipWriter*>(clientData);
+    if (!compressor->write(static_cast<const char*>(buffer), static_cast<qsizetype>(length))) {
+        archive_set_error(a, EIO, "%s", qPrintable(compressor->errorString()));
         return -1;
     }
-    return static_cast<la_ssize_t>(written);
+    return static_cast<la_ssize_t>(length);
 }
 
 QString archiveError(archive* a)
@@ -187,6 +185,52 @@ private:
     QHash<QString, int> m_lastSuffix;
 };
 
+/// Parses documents on the other cores while the archive is still being read, and on
+/// every way out of a load waits for them and lets the loaders report, in archive order.
+class KVFLArchive::Parsing
+{
+public:
+    explicit Parsing(KVFLArchive& archive) : m_archive(archive)
+    {
+        m_parsers.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    }
+    ~Parsing()
+    {
+        m_parsers.waitForDone();
+        for (qsizetype i = 0; i < m_archive.m_loaders.size(); ++i) {
+            QKVFixtureDefinitionLoader* loader = m_archive.m_loaders.at(i);
+            loader->load();
+            // Asked, not connected: 10,000 connections cost more than the question.
+            if (loader->unsupportedCount() > 0) {
+                m_archive.setHasUnsupportedFeatures();
+            }
+            if (!loader->wellFormed()) {
+                m_archive.m_unreadableMembers.append(m_archive.m_loaderMembers.at(i));
+            }
+        }
+    }
+
+    /// Parses `loader`, a document of `size` bytes, on one of the other cores.
+    void start(QKVFixtureDefinitionLoader* loader, qint64 size)
+    {
+        // Reading outruns parsing; past a point the reader waits, so that documents
+        // read but not yet parsed never pile up in memory.
+        if (m_unparsed.fetch_add(size) + size > MaxUnparsedXmlSize) {
+            m_parsers.waitForDone();
+        }
+        m_parsers.start([this, loader, size]() {
+            loader->parse();
+            m_unparsed.fetch_sub(size);
+        });
+    }
+
+private:
+    KVFLArchive& m_archive;
+    // Before the pool, so that it outlives every parse task.
+    std::atomic<qint64> m_unparsed {0};
+    QThreadPool m_parsers;
+};
+
 KVFLArchive::KVFLArchive(const QString& fileName, QObject* parent) : QObject(parent), m_fileName(fileName) { }
 
 KVFLArchive::~KVFLArchive()
@@ -199,7 +243,6 @@ void KVFLArchive::clearLoaders()
     qDeleteAll(m_loaders);
     m_loaders.clear();
     m_loaderMembers.clear();
-    m_unreadableMembers.clear();
 }
 
 bool KVFLArchive::fail(const QString& reason)
@@ -219,6 +262,16 @@ QList<QKVFixtureDefinition*> KVFLArchive::definitions() const
     for (const QKVFixtureDefinitionLoader* loader : m_loaders) {
         all += loader->definitions();
     }
+    return all;
+}
+
+QList<QKVFixtureDefinition*> KVFLArchive::takeDefinitions()
+{
+    QList<QKVFixtureDefinition*> all;
+    for (QKVFixtureDefinitionLoader* loader : std::as_const(m_loaders)) {
+        all += loader->takeDefinitions();
+    }
+    clearLoaders();
     return all;
 }
 
@@ -244,13 +297,18 @@ QString KVFLArchive::memberBaseName(const QString& definitionName)
     return base;
 }
 
-bool KVFLArchive::load()
+void KVFLArchive::resetLoad()
 {
     clearLoaders();
+    m_unreadableMembers.clear();
     m_versionString.clear();
     m_hasUnsupportedFeatures = false;
     m_errorString.clear();
+}
 
+bool KVFLArchive::load()
+{
+    resetLoad();
     QFile file(m_fileName);
     if (m_fileName.isEmpty() || !file.exists()) {
         return fail(tr("The file does not exist."));
@@ -263,11 +321,7 @@ bool KVFLArchive::load()
 
 bool KVFLArchive::load(QIODevice* device)
 {
-    clearLoaders();
-    m_versionString.clear();
-    m_hasUnsupportedFeatures = false;
-    m_errorString.clear();
-
+    resetLoad();
     ReadHandle reader(archive_read_new());
     if (!reader) {
         return fail(tr("Out of memory."));
@@ -279,97 +333,86 @@ bool KVFLArchive::load(QIODevice* device)
     if (archive_read_open(reader.get(), &source, nullptr, readFromDevice, nullptr) != ARCHIVE_OK) {
         return fail(tr("The file is not a library: %1").arg(archiveError(reader.get())));
     }
-
-    // Documents are parsed on the other cores while the archive is still being read.
-    // The loaders report unsupported content here, in archive order, once all are done.
-    // Declared before the pool, so it outlives every parse task.
-    std::atomic<qint64> unparsed {0};
-    QThreadPool parsers;
-    parsers.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-    auto finishParsing = [this, &parsers]() {
-        parsers.waitForDone();
-        for (qsizetype i = 0; i < m_loaders.size(); ++i) {
-            m_loaders.at(i)->load();
-            if (!m_loaders.at(i)->wellFormed()) {
-                m_unreadableMembers.append(m_loaderMembers.at(i));
-            }
-        }
-    };
-
     bool versionAccepted = false;
-    qint64 xmlTotal = 0;
-    archive_entry* entry = nullptr;
-    for (;;) {
-        const int status = archive_read_next_header(reader.get(), &entry);
-        // A warning still comes with a usable header (a name in an odd encoding, say).
-        if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
-            if (status != ARCHIVE_EOF) {
-                // Damage after the members read so far ends the library there.
-                m_errorString = tr("The library is damaged: %1").arg(archiveError(reader.get()));
-            }
-            break;
-        }
-        const QString path = memberPath(entry);
-        const qint64 size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
-
-        if (versionMemberPattern().match(path).hasMatch()) {
-            if (size < 0 || size > MaxVersionMemberSize) {
-                finishParsing();
-                return fail(tr("The library is damaged: its version member is too large."));
-            }
-            QByteArray version(size, Qt::Uninitialized);
-            if (!readMemberData(reader.get(), version.data(), size)) {
-                finishParsing();
-                return fail(tr("The library is damaged: its version member is incomplete."));
-            }
-            // The version is a C string: anything after a zero byte is not part of it.
-            const qsizetype zero = version.indexOf('\0');
-            m_versionString = QString::fromLatin1(zero < 0 ? version : version.left(zero));
-            if (acceptedVersionPattern().match(m_versionString).hasMatch()) {
-                versionAccepted = true;
-            }
-        } else if (path.endsWith(QLatin1String(XmlSuffix), Qt::CaseInsensitive)) {
-            if (size < 0 || size > MaxXmlMemberSize) {
-                finishParsing();
-                return fail(tr("The library is damaged: the member %1 is too large.").arg(path));
-            }
-            xmlTotal += size;
-            if (xmlTotal > MaxLibraryXmlSize) {
-                finishParsing();
-                return fail(tr("The library is too large: its fixture documents exceed %1 MiB.")
-                                .arg(MaxLibraryXmlSize / (1024 * 1024)));
-            }
-            auto loader = std::make_unique<QKVFixtureDefinitionLoader>();
-            connect(loader.get(),
-                    &QKVFixtureDefinitionLoader::unsupportedContent,
-                    this,
-                    &KVFLArchive::setHasUnsupportedFeatures);
-            if (!readMemberData(reader.get(), loader->buffer(size), size)) {
-                finishParsing();
-                return fail(tr("The library is damaged: the member %1 is incomplete.").arg(path));
-            }
-            QKVFixtureDefinitionLoader* parsed = loader.release();
-            m_loaders.append(parsed);
-            m_loaderMembers.append(path);
-            // Reading outruns parsing; past a point the reader waits, so that documents
-            // read but not yet parsed never pile up in memory.
-            if (unparsed.fetch_add(size) + size > MaxUnparsedXmlSize) {
-                parsers.waitForDone();
-            }
-            parsers.start([parsed, size, &unparsed]() {
-                parsed->parse();
-                unparsed.fetch_sub(size);
-            });
-        }
+    if (!readMembers(reader.get(), versionAccepted)) {
+        return false;
     }
-    finishParsing();
-
     if (!versionAccepted) {
         if (m_versionString.isEmpty()) {
             return fail(m_errorString.isEmpty() ? tr("The file has no library version.") : m_errorString);
         }
         return fail(tr("The library version %1 is not supported.").arg(m_versionString));
     }
+    return true;
+}
+
+bool KVFLArchive::readMembers(archive* reader, bool& versionAccepted)
+{
+    Parsing parsing(*this);
+    qint64 xmlTotal = 0;
+    archive_entry* entry = nullptr;
+    for (;;) {
+        const int status = archive_read_next_header(reader, &entry);
+        // A warning still comes with a usable header (a name in an odd encoding, say).
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
+            if (status != ARCHIVE_EOF) {
+                // Damage after the members read so far ends the library there.
+                m_errorString = tr("The library is damaged: %1").arg(archiveError(reader));
+            }
+            return true;
+        }
+        const QString path = memberPath(entry);
+        const qint64 size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+        // A cheap look at the name's end first: 10,000 regular expression matches are not.
+        if (path.endsWith(QLatin1String(VersionEnding), Qt::CaseInsensitive)
+            && versionMemberPattern().match(path).hasMatch()) {
+            if (!readVersionMember(reader, size, versionAccepted)) {
+                return false;
+            }
+        } else if (path.endsWith(QLatin1String(XmlSuffix), Qt::CaseInsensitive)) {
+            xmlTotal += std::max<qint64>(size, 0);
+            if (!readDocumentMember(reader, path, size, xmlTotal, parsing)) {
+                return false;
+            }
+        }
+    }
+}
+
+bool KVFLArchive::readVersionMember(archive* reader, qint64 size, bool& versionAccepted)
+{
+    if (size < 0 || size > MaxVersionMemberSize) {
+        return fail(tr("The library is damaged: its version member is too large."));
+    }
+    QByteArray version(size, Qt::Uninitialized);
+    if (!readMemberData(reader, version.data(), size)) {
+        return fail(tr("The library is damaged: its version member is incomplete."));
+    }
+    // The version is a C string: anything after a zero byte is not part of it.
+    const qsizetype zero = version.indexOf('\0');
+    m_versionString = QString::fromLatin1(zero < 0 ? version : version.left(zero));
+    if (acceptedVersionPattern().match(m_versionString).hasMatch()) {
+        versionAccepted = true;
+    }
+    return true;
+}
+
+bool KVFLArchive::readDocumentMember(
+    archive* reader, const QString& path, qint64 size, qint64 xmlTotal, Parsing& parsing)
+{
+    if (size < 0 || size > MaxXmlMemberSize) {
+        return fail(tr("The library is damaged: the member %1 is too large.").arg(path));
+    }
+    if (xmlTotal > MaxLibraryXmlSize) {
+        return fail(tr("The library is too large: its fixture documents exceed %1 MiB.")
+                        .arg(MaxLibraryXmlSize / (1024 * 1024)));
+    }
+    auto loader = std::make_unique<QKVFixtureDefinitionLoader>();
+    if (!readMemberData(reader, loader->buffer(size), size)) {
+        return fail(tr("The library is damaged: the member %1 is incomplete.").arg(path));
+    }
+    m_loaders.append(loader.get());
+    m_loaderMembers.append(path);
+    parsing.start(loader.release(), size);
     return true;
 }
 
@@ -403,56 +446,44 @@ bool KVFLArchive::save()
 bool KVFLArchive::save(QIODevice* device)
 {
     m_errorString.clear();
+    // libarchive writes the tar stream only; deflate, most of the work, runs on a thread
+    // of its own behind it.
+    GzipWriter compressor(device);
     WriteHandle writer(archive_write_new());
     if (!writer) {
         return fail(tr("Out of memory."));
     }
-    archive_write_add_filter_gzip(writer.get());
     archive_write_set_format_pax_restricted(writer.get());
-    // The stream ends where the data ends: no zero padding after the gzip trailer.
+    // The stream ends where the data ends: no zero padding after the tar's end.
     archive_write_set_bytes_in_last_block(writer.get(), 1);
-    if (archive_write_open(writer.get(), device, nullptr, writeToDevice, nullptr) != ARCHIVE_OK) {
-        return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
-    }
-
-    Writer members(writer.get());
-    if (!members.writeMember(QLatin1String(VersionBaseName), VersionSuffix, QByteArray(Version))) {
-        return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
-    }
-    // The documents of the next batch are written on another core while this one goes
-    // through the archive and the compressor. The definitions are only read meanwhile.
-    const QList<QKVFixtureDefinition*>& definitions = m_definitionsToSave;
-    const qsizetype count = definitions.size();
-    auto exportBatch = [&definitions, count](qsizetype first) {
-        QKVFixtureDefinitionXMLExporter exporter;
-        std::vector<QByteArray> documents(static_cast<size_t>(std::min(ExportBatchSize, count - first)));
-        for (size_t i = 0; i < documents.size(); ++i) {
-            exporter.exportDefinition(*definitions.at(first + static_cast<qsizetype>(i)), documents[i]);
-        }
-        return documents;
-    };
-    std::future<std::vector<QByteArray>> nextBatch;
-    if (count > 0) {
-        nextBatch = std::async(count > ExportBatchSize ? std::launch::async : std::launch::deferred, exportBatch, 0);
-    }
-    for (qsizetype first = 0; first < count; first += ExportBatchSize) {
-        const std::vector<QByteArray> documents = nextBatch.get();
-        if (first + ExportBatchSize < count) {
-            nextBatch = std::async(std::launch::async, exportBatch, first + ExportBatchSize);
-        }
-        for (size_t i = 0; i < documents.size(); ++i) {
-            const QKVFixtureDefinition* definition = definitions.at(first + static_cast<qsizetype>(i));
-            if (!members.writeMember(definition->name(), XmlSuffix, documents[i])) {
-                return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
-            }
-        }
-    }
-
-    if (archive_write_close(writer.get()) != ARCHIVE_OK) {
+    if (archive_write_open(writer.get(), &compressor, nullptr, writeToCompressor, nullptr) != ARCHIVE_OK
+        || !writeMembers(writer.get()) || archive_write_close(writer.get()) != ARCHIVE_OK) {
         return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
     }
     if (archive_write_free(writer.release()) != ARCHIVE_OK) {
         return fail(tr("The library could not be written."));
+    }
+    if (!compressor.finish()) {
+        return fail(tr("The library could not be written: %1").arg(compressor.errorString()));
+    }
+    return true;
+}
+
+bool KVFLArchive::writeMembers(archive* writer) const
+{
+    Writer members(writer);
+    if (!members.writeMember(QLatin1String(VersionBaseName), VersionSuffix, QByteArray(Version))) {
+        return false;
+    }
+    // Deflate, on its own thread, takes longer than writing and packing the documents
+    // here; a third busy thread for them would only take turns with it on two cores.
+    QKVFixtureDefinitionXMLExporter exporter;
+    QByteArray document;
+    for (const QKVFixtureDefinition* definition : m_definitionsToSave) {
+        exporter.exportDefinition(*definition, document);
+        if (!members.writeMember(definition->name(), XmlSuffix, document)) {
+            return false;
+        }
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+struct archive;
 class QIODevice;
 class QKVFixtureDefinition;
 class QKVFixtureDefinitionLoader;
@@ -13,7 +14,7 @@ class QKVFixtureDefinitionLoader;
 /// with the version member "kvfl.version" and one fixture XML document per definition.
 ///
 /// Loading collects every XML member into a parsed loader, in archive order; the
-/// caller copies the definitions out of them. Saving writes the whole file anew,
+/// caller reads the definitions or takes them over. Saving writes the whole file anew,
 /// through a temporary file that replaces the library only once it is complete.
 class KVFLArchive : public QObject
 {
@@ -50,6 +51,10 @@ public:
     const QList<QKVFixtureDefinitionLoader*>& loaders() const { return m_loaders; }
     /// Every definition of the last load, in archive order (owned by the loaders).
     QList<QKVFixtureDefinition*> definitions() const;
+    /// Hands every definition of the last load, in archive order, to the caller, who
+    /// then owns them; the loaders go, so definitions() and loaders() are empty after.
+    /// A library of 10,000 definitions is then held once, by whoever shows it.
+    QList<QKVFixtureDefinition*> takeDefinitions();
     /// The content of the version member last read.
     QString versionString() const { return m_versionString; }
     /// Whether the documents of the last load held content this program drops.
@@ -82,9 +87,17 @@ public Q_SLOTS:
 
 private:
     class Writer;
+    class Parsing;
 
     void clearLoaders();
+    void resetLoad();
     bool fail(const QString& reason);
+    /// Reads every member up to the end or the first damage; false when the load fails.
+    bool readMembers(archive* reader, bool& versionAccepted);
+    bool readVersionMember(archive* reader, qint64 size, bool& versionAccepted);
+    /// `xmlTotal` counts this member's bytes already.
+    bool readDocumentMember(archive* reader, const QString& path, qint64 size, qint64 xmlTotal, Parsing& parsing);
+    bool writeMembers(archive* writer) const;
 
     QString m_fileName;
     QString m_versionString;

@@ -1,9 +1,9 @@
 #include "QKVFixtureDefinitionLoader.h"
 
 #include "FixtureDocument.h"
-#include "QKVFixtureXMLContentHandler.h"
-
 #include "FixtureXmlScanner.h"
+#include "QKVFixtureDefinition.h"
+#include "QKVFixtureXMLContentHandler.h"
 
 #include <QXmlStreamReader>
 
@@ -22,7 +22,9 @@ FixtureAttributes knownAttributes(const QXmlStreamAttributes& attributes)
         } else if (name == FixtureDocument::ShortNameAttribute) {
             known.shortName = attribute.value().toString();
         } else if (name == FixtureDocument::NumberAttribute) {
-            known.number = attribute.value().toString();
+            bool ok = false;
+            const int number = attribute.value().toInt(&ok);
+            known.number = ok ? std::optional<int>(number) : std::nullopt;
         }
     }
     return known;
@@ -65,6 +67,11 @@ const QList<QKVFixtureDefinition*>& QKVFixtureDefinitionLoader::definitions() co
     return m_handler->definitions();
 }
 
+QList<QKVFixtureDefinition*> QKVFixtureDefinitionLoader::takeDefinitions()
+{
+    return m_handler->takeDefinitions();
+}
+
 void QKVFixtureDefinitionLoader::slotUnsupportedContent()
 {
     Q_EMIT unsupportedContent();
@@ -89,6 +96,11 @@ void QKVFixtureDefinitionLoader::parse()
     }
     m_parsed = true;
     parseDocument();
+    // Made on a parsing thread, they belong to whoever asked for them; and a thread can
+    // only hand its objects over, the receiver cannot take them.
+    for (QKVFixtureDefinition* definition : m_handler->definitions()) {
+        definition->moveToThread(thread());
+    }
     // Only the definitions are needed from here on; a library of many documents should
     // not hold each of them twice.
     m_document = QByteArray();
@@ -120,21 +132,8 @@ bool QKVFixtureDefinitionLoader::parseWithStreamReader()
 {
     QKVFixtureXMLContentHandler& handler = *m_handler;
     QXmlStreamReader reader(m_document);
-    // Text may come in several pieces (entities, CDATA); the handler sees it as one.
-    QString text;
-    bool inText = false;
     int depth = 0;
     bool ok = true;
-
-    auto flushText = [&]() {
-        if (!inText) {
-            return true;
-        }
-        inText = false;
-        const bool accepted = handler.characters(text);
-        text.clear();
-        return accepted;
-    };
 
     while (ok && !reader.atEnd()) {
         switch (reader.readNext()) {
@@ -142,27 +141,26 @@ bool QKVFixtureDefinitionLoader::parseWithStreamReader()
                 ok = handler.startDocument();
                 break;
             case QXmlStreamReader::EndDocument:
-                ok = flushText() && handler.endDocument();
+                ok = handler.flushText() && handler.endDocument();
                 break;
             case QXmlStreamReader::StartElement:
                 if (++depth > MaxElementDepth) {
                     ok = false;
                     break;
                 }
-                ok = flushText() && handler.startElement(reader.name(), knownAttributes(reader.attributes()));
+                ok = handler.flushText() && handler.startElement(reader.name(), knownAttributes(reader.attributes()));
                 break;
             case QXmlStreamReader::EndElement:
                 --depth;
-                ok = flushText() && handler.endElement(reader.name());
+                ok = handler.flushText() && handler.endElement(reader.name());
                 break;
             case QXmlStreamReader::Characters:
                 if (handler.wantsText()) {
-                    text += reader.text();
-                    inText = true;
+                    handler.pendingText() += reader.text();
                 }
                 break;
             case QXmlStreamReader::ProcessingInstruction:
-                ok = flushText()
+                ok = handler.flushText()
                     && handler.processingInstruction(reader.processingInstructionTarget().toString(),
                                                      reader.processingInstructionData().toString());
                 break;

@@ -46,8 +46,10 @@ public:
     void setFastScanning(bool enabled) { m_fastScanning = enabled; }
 
     /// The definitions the document produced, in document order; owned by the loader.
-    /// They are made on the thread that parsed; the library copies them.
+    /// They live in the loader's thread, whichever thread parsed.
     const QList<QKVFixtureDefinition*>& definitions() const;
+    /// Hands the definitions to the caller, who then owns them; the loader keeps none.
+    QList<QKVFixtureDefinition*> takeDefinitions();
 
     /// Whether the document was read to its end without an error.
     bool wellFormed() const { return m_wellFormed; }

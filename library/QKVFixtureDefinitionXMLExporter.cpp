@@ -7,6 +7,7 @@
 
 #include <QStringView>
 
+#include <array>
 #include <cstring>
 
 // The document is written by hand rather than through QXmlStreamWriter: saving a large
@@ -23,6 +24,9 @@ constexpr char Indent2[] = "        ";
 
 enum class Context { Attribute, Text };
 constexpr qsizetype MaxEscapedLength = 6;
+// About what the declaration, the names and type take, and what a channel's two lines take.
+constexpr qsizetype DocumentRoom = 320;
+constexpr qsizetype ChannelRoom = 160;
 
 char* putUtf8(char* dst, char32_t c)
 {
@@ -44,11 +48,25 @@ char* putUtf8(char* dst, char32_t c)
     return dst;
 }
 
-template <size_t N>
-char* put(char* dst, const char (&text)[N])
+/// What stands for an ASCII character not written as it is, in element text and in an
+/// attribute value. The other control characters XML 1.0 cannot carry are dropped.
+struct Escape
 {
-    std::memcpy(dst, text, N - 1);
-    return dst + N - 1;
+    char16_t character;
+    const char* text;
+    const char* attribute;
+};
+constexpr std::array<Escape, 7> Escapes {{{u'<', "&lt;", "&lt;"},
+                                          {u'>', "&gt;", "&gt;"},
+                                          {u'&', "&amp;", "&amp;"},
+                                          {u'"', "&quot;", "&quot;"},
+                                          {u'\r', "&#13;", "&#13;"},
+                                          {u'\t', "\t", "&#9;"},
+                                          {u'\n', "\n", "&#10;"}}};
+
+bool writtenAsItIs(char16_t c)
+{
+    return c >= 0x20 && c != u'<' && c != u'>' && c != u'&' && c != u'"';
 }
 
 /// Appends `text` escaped for an attribute value or element text. XML 1.0 cannot carry
@@ -78,33 +96,18 @@ void appendEscaped(QByteArray& out, QStringView text, Context context)
             }
             continue;
         }
-        switch (c) {
-            case u'<':
-                dst = put(dst, "&lt;");
+        if (writtenAsItIs(c)) {
+            *dst++ = static_cast<char>(c);
+            continue;
+        }
+        for (const Escape& escape : Escapes) {
+            if (escape.character == c) {
+                const char* replacement = attribute ? escape.attribute : escape.text;
+                const size_t length = std::strlen(replacement);
+                std::memcpy(dst, replacement, length);
+                dst += length;
                 break;
-            case u'>':
-                dst = put(dst, "&gt;");
-                break;
-            case u'&':
-                dst = put(dst, "&amp;");
-                break;
-            case u'"':
-                dst = put(dst, "&quot;");
-                break;
-            case u'\r':
-                dst = put(dst, "&#13;");
-                break;
-            case u'\t':
-                dst = attribute ? put(dst, "&#9;") : put(dst, "\t");
-                break;
-            case u'\n':
-                dst = attribute ? put(dst, "&#10;") : put(dst, "\n");
-                break;
-            default:
-                if (c >= 0x20) {
-                    *dst++ = static_cast<char>(c);
-                }
-                break;
+            }
         }
     }
     out.truncate(dst - out.constData());
@@ -153,6 +156,8 @@ void QKVFixtureDefinitionXMLExporter::exportDefinition(const QKVFixtureDefinitio
     QByteArray& out = document;
     // Emptied, not released: a document reused for the next definition keeps its room.
     out.truncate(0);
+    // Room for a typical document up front, instead of growing (and copying) it step by step.
+    out.reserve(DocumentRoom + definition.channelCount() * ChannelRoom);
     out.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     appendTag(out, "", "<", RootElement, ">\n");
 

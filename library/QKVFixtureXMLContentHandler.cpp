@@ -7,19 +7,6 @@
 
 using namespace FixtureDocument;
 
-namespace {
-
-int numberAttribute(const FixtureAttributes& attributes, bool* ok)
-{
-    if (!attributes.number) {
-        *ok = false;
-        return 0;
-    }
-    return attributes.number->toInt(ok);
-}
-
-} // namespace
-
 QKVFixtureXMLContentHandler::QKVFixtureXMLContentHandler(Reporter* reporter)
     : m_reporter(reporter), m_current(std::make_unique<QKVFixtureDefinition>())
 {
@@ -43,6 +30,31 @@ bool QKVFixtureXMLContentHandler::startDocument()
     m_lastNumber = 0;
     m_channelPool.clear();
     m_poolUsed.clear();
+    return true;
+}
+
+bool QKVFixtureXMLContentHandler::flushText()
+{
+    if (!m_hasText) {
+        return true;
+    }
+    m_hasText = false;
+    const bool accepted = characters(m_text);
+    // Emptied, not released: every channel reference brings a text, and its room is
+    // reused instead of allocated again.
+    m_text.resize(0);
+    return accepted;
+}
+
+bool QKVFixtureXMLContentHandler::endDocument()
+{
+    // Pool channels no reference took and the definition begun for a further
+    // personality: a library of 10,000 documents should not keep them all until the end.
+    m_channelPool.clear();
+    m_channelPool.shrink_to_fit();
+    m_poolUsed.clear();
+    m_poolUsed.shrink_to_fit();
+    m_current.reset();
     return true;
 }
 
@@ -93,15 +105,11 @@ bool QKVFixtureXMLContentHandler::startElement(QStringView localName, const Fixt
 
         case State::InPersonality:
             if (localName == ChannelRefElement) {
-                bool ok = false;
-                const int number = numberAttribute(attributes, &ok);
-                m_lastNumber = ok ? number : 0;
+                m_lastNumber = attributes.number.value_or(0);
                 m_state = State::InChannelRef;
             } else if (localName == ChannelElement) {
                 QKVFixtureChannel* channel = channelFromAttributes(attributes);
-                bool ok = false;
-                const int number = numberAttribute(attributes, &ok);
-                m_lastNumber = ok ? number : m_lastNumber + 1;
+                m_lastNumber = attributes.number ? *attributes.number : m_lastNumber + 1;
                 channel->setNumber(m_lastNumber);
                 m_current->appendChannel(channel);
             } else {
@@ -127,6 +135,9 @@ void QKVFixtureXMLContentHandler::beginPersonality(const FixtureAttributes& attr
 {
     m_personalityName = attributes.name.value_or(QString());
     m_poolUsed.assign(m_channelPool.size(), false);
+    m_firstUnused = 0;
+    // A personality usually refers to every channel declared before it.
+    m_current->channels().reserve(static_cast<qsizetype>(m_channelPool.size()));
     m_state = State::InPersonality;
 }
 
@@ -147,22 +158,24 @@ void QKVFixtureXMLContentHandler::resolveChannelRef(const QString& name)
     // The first unused pool channel of that name; when every one is used, the first
     // of that name, which is how a second personality may share the same channels.
     int match = -1;
-    for (size_t i = 0; i < m_channelPool.size(); ++i) {
-        if (m_channelPool[i].channel->name() != name) {
-            continue;
-        }
-        if (match < 0) {
-            match = static_cast<int>(i);
-        }
-        if (!m_poolUsed[i]) {
+    for (size_t i = m_firstUnused; i < m_channelPool.size(); ++i) {
+        if (!m_poolUsed[i] && m_channelPool[i].channel->name() == name) {
             match = static_cast<int>(i);
             break;
+        }
+    }
+    for (size_t i = 0; match < 0 && i < m_channelPool.size(); ++i) {
+        if (m_channelPool[i].channel->name() == name) {
+            match = static_cast<int>(i);
         }
     }
     if (match < 0) {
         return;
     }
     m_poolUsed[static_cast<size_t>(match)] = true;
+    while (m_firstUnused < m_poolUsed.size() && m_poolUsed[m_firstUnused]) {
+        ++m_firstUnused;
+    }
     PoolChannel& pooled = m_channelPool[static_cast<size_t>(match)];
     // Only name, short name and auto flag are shared between references; the number is
     // each reference's own, so the object can go to the first one that needs it.
@@ -194,8 +207,11 @@ void QKVFixtureXMLContentHandler::endPersonality()
         m_current->storeName(m_current->name() + suffix);
         m_current->setShortName(m_current->shortName() + suffix);
     }
+    // The next personality starts from this one's fields but none of its channels; set
+    // aside while copying, they are not copied only to be deleted.
+    QList<QKVFixtureChannel*> channels = std::exchange(m_current->channels(), {});
     auto next = std::make_unique<QKVFixtureDefinition>(*m_current);
-    next->clearChannels();
+    m_current->channels() = std::move(channels);
     m_definitions.append(m_current.release());
     m_current = std::move(next);
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QKVFixtureChannel;
@@ -16,7 +17,7 @@ struct FixtureAttributes
 {
     std::optional<QString> name;
     std::optional<QString> shortName;
-    std::optional<QString> number;
+    std::optional<int> number; ///< empty when absent or not a number
 };
 
 /// SAX-style reader of one fixture definition document. The loader drives it from a
@@ -43,12 +44,22 @@ public:
     QKVFixtureXMLContentHandler& operator=(const QKVFixtureXMLContentHandler&) = delete;
 
     bool startDocument();
-    bool endDocument() { return true; }
+    /// Lets go of what only the parse needed.
+    bool endDocument();
     bool startElement(QStringView localName, const FixtureAttributes& attributes);
     bool endElement(QStringView localName);
     bool characters(const QString& text);
     /// Whether text met now would change anything; elsewhere the tokenizer may skip it.
     bool wantsText() const { return m_state == State::InType || m_state == State::InChannelRef; }
+    /// Text may arrive in pieces (references, CDATA); the tokenizer adds each here and
+    /// calls flushText() at the next markup, so characters() sees the text as one.
+    QString& pendingText()
+    {
+        m_hasText = true;
+        return m_text;
+    }
+    /// Hands the pending text, if any, to characters().
+    bool flushText();
     bool ignorableWhitespace(const QString&) { return true; }
     bool processingInstruction(const QString&, const QString&) { return true; }
     bool skippedEntity(const QString&) { return true; }
@@ -56,6 +67,8 @@ public:
 
     /// The definitions finished so far, in document order; owned by the handler.
     const QList<QKVFixtureDefinition*>& definitions() const { return m_definitions; }
+    /// Hands the finished definitions to the caller, who then owns them.
+    QList<QKVFixtureDefinition*> takeDefinitions() { return std::exchange(m_definitions, {}); }
 
 private:
     enum class State {
@@ -75,6 +88,8 @@ private:
 
     Reporter* m_reporter;
     State m_state = State::BeforeRoot;
+    QString m_text;
+    bool m_hasText = false;
     int m_lastNumber = 0;
     std::unique_ptr<QKVFixtureDefinition> m_current;
     QString m_personalityName;
@@ -90,5 +105,8 @@ private:
     // Pool channels already taken by a reference of the current personality, so that
     // two channels of the same name (or two without a name) each keep their own.
     std::vector<bool> m_poolUsed;
+    // Every pool channel before this one is used: documents this program writes refer
+    // to the channels in order, so the next reference is found at once.
+    size_t m_firstUnused = 0;
     QList<QKVFixtureDefinition*> m_definitions;
 };

@@ -208,17 +208,26 @@ bool LocalFixtureDefinitionListModel::removeRows(int row, int count, const QMode
 
 int LocalFixtureDefinitionListModel::appendCopies(const QList<QKVFixtureDefinition*>& definitions)
 {
+    QList<QKVFixtureDefinition*> copies;
+    copies.reserve(definitions.size());
+    for (const QKVFixtureDefinition* source : definitions) {
+        auto* copy = new QKVFixtureDefinition();
+        *copy = *source;
+        copies.append(copy);
+    }
+    return appendTaken(copies);
+}
+
+int LocalFixtureDefinitionListModel::appendTaken(const QList<QKVFixtureDefinition*>& definitions)
+{
     const int first = rowCount();
     if (definitions.isEmpty()) {
         return first;
     }
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(definitions.size()) - 1);
-    m_definitions.reserve(first + definitions.size());
-    for (const QKVFixtureDefinition* source : definitions) {
-        auto* copy = new QKVFixtureDefinition();
-        *copy = *source;
-        adopt(copy);
-        m_definitions.append(copy);
+    m_definitions.append(definitions);
+    for (QKVFixtureDefinition* definition : definitions) {
+        adopt(definition);
     }
     refreshListIndexesFrom(first);
     endInsertRows();

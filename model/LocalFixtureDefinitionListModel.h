@@ -63,6 +63,9 @@ public:
     /// (a library of thousands opens or imports in one step, not row by row). Returns the
     /// row of the first copy.
     int appendCopies(const QList<QKVFixtureDefinition*>& definitions);
+    /// The same without copying: the model takes over `definitions` (opening a library
+    /// hands over the loaded ones, so the library is not held twice).
+    int appendTaken(const QList<QKVFixtureDefinition*>& definitions);
 
     /// The definitions in row order; they stay owned by the model.
     QList<QKVFixtureDefinition*> definitions() const { return m_definitions; }

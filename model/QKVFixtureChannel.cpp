@@ -7,11 +7,12 @@ namespace {
 constexpr char16_t ErasedCharacter = 0x00FF;
 } // namespace
 
-QKVFixtureChannel::QKVFixtureChannel() : QObject(nullptr) { }
-
-QKVFixtureChannel::QKVFixtureChannel(const QKVFixtureChannel& other) : QObject(nullptr)
+QKVFixtureChannel::QKVFixtureChannel(const QKVFixtureChannel& other)
+    : m_number(other.m_number)
+    , m_name(other.m_name)
+    , m_shortName(other.m_shortName)
+    , m_autoShortName(other.m_autoShortName)
 {
-    *this = other;
 }
 
 QKVFixtureChannel& QKVFixtureChannel::operator=(const QKVFixtureChannel& other)

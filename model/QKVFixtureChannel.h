@@ -1,20 +1,20 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
 
 /// One DMX channel of a fixture definition: its number within the fixture (1-based,
 /// also the slot it takes in the device record), a long name and a short name for
 /// the device's display.
-class QKVFixtureChannel : public QObject
+///
+/// A plain value, not a QObject: a library of 10,000 definitions holds 240,000 of
+/// them, and nothing connects to a channel or needs a parent for it.
+class QKVFixtureChannel
 {
-    Q_OBJECT
-
 public:
     static constexpr int DefaultNumber = 1000;
 
-    QKVFixtureChannel();
-    /// Copies number, names and the auto flag; the new channel has no parent.
+    QKVFixtureChannel() = default;
+    /// Copies number, names and the auto flag.
     QKVFixtureChannel(const QKVFixtureChannel& other);
     /// Copies number, name, short name and auto flag.
     QKVFixtureChannel& operator=(const QKVFixtureChannel& other);

@@ -8,8 +8,6 @@
 
 namespace {
 constexpr char16_t ErasedCharacter = 0x00FF;
-constexpr int NameColumn = 0;
-constexpr int ManufacturerColumn = 2;
 
 bool startsErased(const QString& text)
 {
@@ -58,38 +56,15 @@ void QKVFixtureDefinition::copyChannelsFrom(const QKVFixtureDefinition& other)
     m_channels = std::move(copies);
 }
 
-void QKVFixtureDefinition::setName(const QString& name)
+void QKVFixtureDefinition::store(QString& field, const QString& value, int column)
 {
-    m_name = name;
-    pushToListModel(NameColumn, m_name);
-}
-
-void QKVFixtureDefinition::setShortName(const QString& shortName)
-{
-    m_shortName = shortName;
-    pushToListModel(NameColumn, m_name);
-}
-
-void QKVFixtureDefinition::setManufacturer(const QString& manufacturer)
-{
-    m_manufacturer = manufacturer;
-    pushToListModel(ManufacturerColumn, m_manufacturer);
-}
-
-void QKVFixtureDefinition::setManufacturerShort(const QString& manufacturerShort)
-{
-    m_manufacturerShort = manufacturerShort;
-    pushToListModel(ManufacturerColumn, m_manufacturer);
-}
-
-void QKVFixtureDefinition::pushToListModel(int column, const QString& value)
-{
+    field = value;
     if (!m_listModel || !m_listIndex.isValid()) {
         return;
     }
     const QModelIndex cell = m_listModel->index(m_listIndex.row(), column);
     if (cell.isValid()) {
-        m_listModel->setData(cell, value, Qt::EditRole);
+        m_listModel->setData(cell, column == NameColumn ? m_name : m_manufacturer, Qt::EditRole);
     }
 }
 

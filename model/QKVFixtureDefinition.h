@@ -44,10 +44,13 @@ public:
 
     /// The setters store the text unchanged (no cut) and, when the definition is shown
     /// by a list model, push the name and manufacturer into its row.
-    void setName(const QString& name);
-    void setShortName(const QString& shortName);
-    void setManufacturer(const QString& manufacturer);
-    void setManufacturerShort(const QString& manufacturerShort);
+    void setName(const QString& name) { store(m_name, name, NameColumn); }
+    void setShortName(const QString& shortName) { store(m_shortName, shortName, NameColumn); }
+    void setManufacturer(const QString& manufacturer) { store(m_manufacturer, manufacturer, ManufacturerColumn); }
+    void setManufacturerShort(const QString& manufacturerShort)
+    {
+        store(m_manufacturerShort, manufacturerShort, ManufacturerColumn);
+    }
 
     /// Store without the push into the list model; for the list model's own setData.
     void storeName(const QString& name) { m_name = name; }
@@ -98,7 +101,12 @@ Q_SIGNALS:
     void nbrOfChannelChanged(QModelIndex index);
 
 private:
-    void pushToListModel(int column, const QString& value);
+    // The list model's columns that show a definition's names.
+    static constexpr int NameColumn = 0;
+    static constexpr int ManufacturerColumn = 2;
+
+    /// Sets `field` and pushes the name or manufacturer shown in `column` into the row.
+    void store(QString& field, const QString& value, int column);
     void copyChannelsFrom(const QKVFixtureDefinition& other);
 
     QString m_name;

@@ -17,6 +17,8 @@ packages=(
     # Qt's own German texts (buttons, file dialogs), loaded at start when installed.
     qt6-translations-l10n
     libarchive-dev
+    # zlib: library files deflate on a thread of their own behind the tar writer.
+    zlib1g-dev
     libftdi1-dev
     libusb-1.0-0-dev
     # dpkg-shlibdeps: the Debian package's dependencies (scripts/make-deb.sh, TestDebianPackage).

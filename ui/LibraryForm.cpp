@@ -93,7 +93,16 @@ LibraryForm::LibraryForm(QWidget* parent)
 
 void LibraryForm::setUpTable()
 {
+    // Any change of the filter text, typed or set, and any row the user reaches.
+    QLineEdit* filter = m_ui->filterLineEdit;
+    connect(filter, &QLineEdit::textChanged, this, &LibraryForm::requestFilterUpdate);
+    connect(filter, &QLineEdit::textEdited, this, &LibraryForm::requestFilterUpdate);
+    connect(filter, &QLineEdit::editingFinished, this, &LibraryForm::requestFilterUpdate);
     QTableView* table = m_ui->fixtureDefinitionsTableView;
+    connect(table, &QAbstractItemView::clicked, this, &LibraryForm::currentFixtureDefinitionChanged);
+    connect(table, &QAbstractItemView::activated, this, &LibraryForm::currentFixtureDefinitionChanged);
+    connect(table, &QAbstractItemView::entered, this, &LibraryForm::currentFixtureDefinitionChanged);
+    connect(table, &QAbstractItemView::viewportEntered, this, &LibraryForm::currentFixtureDefinitionChanged);
     table->setModel(m_proxyModel);
     table->setSortingEnabled(true);
     table->sortByColumn(LocalFixtureDefinitionListModel::NameColumn, Qt::AscendingOrder);
@@ -181,21 +190,6 @@ LocalFixtureDefinitionEditForm* LibraryForm::editForm() const
 }
 
 // Deferred update requests. Each only raises a flag; the timer serves it.
-
-void LibraryForm::on_filterLineEdit_textChanged(const QString&)
-{
-    requestFilterUpdate();
-}
-
-void LibraryForm::on_filterLineEdit_textEdited(const QString&)
-{
-    requestFilterUpdate();
-}
-
-void LibraryForm::on_filterLineEdit_editingFinished()
-{
-    requestFilterUpdate();
-}
 
 void LibraryForm::on_manufacturerBttn_clicked()
 {
@@ -305,26 +299,6 @@ void LibraryForm::updateCounter()
 }
 
 // Following the current row.
-
-void LibraryForm::on_fixtureDefinitionsTableView_clicked(const QModelIndex&)
-{
-    currentFixtureDefinitionChanged();
-}
-
-void LibraryForm::on_fixtureDefinitionsTableView_activated(const QModelIndex&)
-{
-    currentFixtureDefinitionChanged();
-}
-
-void LibraryForm::on_fixtureDefinitionsTableView_entered(const QModelIndex&)
-{
-    currentFixtureDefinitionChanged();
-}
-
-void LibraryForm::on_fixtureDefinitionsTableView_viewportEntered()
-{
-    currentFixtureDefinitionChanged();
-}
 
 void LibraryForm::currentFixtureDefinitionChanged()
 {
@@ -745,7 +719,8 @@ bool LibraryForm::setArchive(KVFLArchive* archive)
     installModel(std::make_unique<LocalFixtureDefinitionListModel>());
     m_undoStack->clear();
     if (archive && !archive->definitions().isEmpty()) {
-        m_listModel->appendCopies(archive->definitions());
+        // The panel takes the loaded definitions over: the library is held once, not twice.
+        m_listModel->appendTaken(archive->takeDefinitions());
         // A library opens at the top of its sorted list, not where its file ended.
         makeProxyRowCurrent(0);
         updateCurrentFixtureDefinition();

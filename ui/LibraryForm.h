@@ -128,19 +128,12 @@ Q_SIGNALS:
     void signalUpdateCounters(int nVisible, int nTotal, int nSelected);
 
 public Q_SLOTS:
-    void on_filterLineEdit_textChanged(const QString& text);
-    void on_filterLineEdit_textEdited(const QString& text);
-    void on_filterLineEdit_editingFinished();
     void on_manufacturerBttn_clicked();
     void on_fixtureNameBttn_clicked();
     void requestFilterUpdate();
     void requestCompleterUpdate();
     void requestCounterUpdate();
 
-    void on_fixtureDefinitionsTableView_clicked(const QModelIndex& index);
-    void on_fixtureDefinitionsTableView_activated(const QModelIndex& index);
-    void on_fixtureDefinitionsTableView_entered(const QModelIndex& index);
-    void on_fixtureDefinitionsTableView_viewportEntered();
     /// Follows the current row, except while the user types into the editor.
     void currentFixtureDefinitionChanged();
     /// Shows the definition of the current row in the editor.

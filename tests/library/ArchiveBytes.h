@@ -72,6 +72,24 @@ inline QByteArray gzip(const QByteArray& raw)
     return writeArchive({"raw", raw}, false);
 }
 
+/// The decompressed stream of a gzip file.
+inline QByteArray gunzip(const QByteArray& bytes)
+{
+    const std::unique_ptr<archive, int (*)(archive*)> reader(archive_read_new(), archive_read_free);
+    archive_read_support_filter_gzip(reader.get());
+    archive_read_support_format_raw(reader.get());
+    archive_read_open_memory(reader.get(), bytes.constData(), static_cast<size_t>(bytes.size()));
+    archive_entry* e = nullptr;
+    QByteArray out;
+    char block[16384];
+    if (archive_read_next_header(reader.get(), &e) == ARCHIVE_OK) {
+        for (la_ssize_t n; (n = archive_read_data(reader.get(), block, sizeof block)) > 0;) {
+            out.append(block, n);
+        }
+    }
+    return out;
+}
+
 /// An uncompressed tar without the end-of-archive blocks, to which a test can add more.
 inline QByteArray openTar(const QByteArrayList& namesAndData)
 {

@@ -287,6 +287,13 @@ void TestFixtureXml::documentsRead_data()
                       "Name=\"Caf\xe9\"/><DMXChannel Name=\"\xff\"/><Personality><DMXChannelRef Number=\"1\">\xff"
                       "</DMXChannelRef></Personality></KorvaneFixtureDefinition>");
     QTest::newRow("no personality") << 0 << QStringList() << inRoot(dimChannel);
+    QTest::newRow("Number: leading zeros, not a number, too large, a reference, ten digits")
+        << 0
+        << QStringList {" |  | 1 |  |  | 1 | -1 | 12 | A |  | 1 | 13 | B |  | 1 | 14 | C |  | 1 | 7 | D |  | 1"
+                        " | 1234567890 | E |  | 1"}
+        << inRoot("<Personality><DMXChannel Name=\"A\" Number=\"0012\"/><DMXChannel Name=\"B\" Number=\"x\"/>"
+                  "<DMXChannel Name=\"C\" Number=\"99999999999\"/><DMXChannel Name=\"D\" Number=\"&#55;\"/>"
+                  "<DMXChannel Name=\"E\" Number=\"1234567890\"/></Personality>");
 
     // Each personality is a definition (named after the first); a reference takes the channel
     // of its name and number (0 without one); channels in a personality follow the last number.

