@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace DeviceFit {
 
@@ -314,21 +315,23 @@ private:
                 (filled ? beyond : empty).append(slot);
             }
         }
-        if (!empty.isEmpty()) {
-            note(Severity::Changed, channelsField, [&] {
-                return QCoreApplication::translate("DeviceFit",
-                                                   "No channel numbered %1; the device shows channels 1 to %2 by "
-                                                   "slot, so these show without a name")
-                    .arg(listedNumbers(empty), QString::number(shownSlots));
-            });
-        }
-        if (!beyond.isEmpty()) {
-            note(Severity::Changed, channelsField, [&] {
-                return QCoreApplication::translate("DeviceFit",
-                                                   "Channels numbered %1 lie beyond the channel count (%2); the "
-                                                   "device does not show them")
-                    .arg(listedNumbers(beyond), QString::number(shownSlots));
-            });
+        const std::pair<const QList<int>&, const char*> notes[] = {
+            {empty,
+             QT_TRANSLATE_NOOP("DeviceFit",
+                               "No channel numbered %1; the device shows channels 1 to %2 by slot, so these show "
+                               "without a name")},
+            {beyond,
+             QT_TRANSLATE_NOOP("DeviceFit",
+                               "Channels numbered %1 lie beyond the channel count (%2); the device does not show "
+                               "them")},
+        };
+        for (const auto& entry : notes) {
+            if (!entry.first.isEmpty()) {
+                note(Severity::Changed, channelsField, [&] {
+                    return QCoreApplication::translate("DeviceFit", entry.second)
+                        .arg(listedNumbers(entry.first), QString::number(shownSlots));
+                });
+            }
         }
     }
 

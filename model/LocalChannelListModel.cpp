@@ -2,6 +2,7 @@
 
 #include "QKVFixtureChannel.h"
 #include "QKVFixtureDefinition.h"
+#include "TableModelParts.h"
 
 #include <algorithm>
 #include <numeric>
@@ -25,17 +26,7 @@ int LocalChannelListModel::columnCount(const QModelIndex& parent) const
 
 QVariant LocalChannelListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
-        return {};
-    }
-    switch (section) {
-        case NumberColumn:
-            return tr("Channel#");
-        case NameColumn:
-            return tr("Channel Name");
-        default:
-            return {};
-    }
+    return columnTitle({tr("Channel#"), tr("Channel Name")}, section, orientation, role);
 }
 
 QVariant LocalChannelListModel::data(const QModelIndex& index, int role) const
@@ -206,13 +197,10 @@ void LocalChannelListModel::renumber()
 
 QVariant LocalChannelListModel::channelVariant(QKVFixtureChannel* channel)
 {
-    return QVariant::fromValue(static_cast<void*>(channel));
+    return pointerVariant(channel);
 }
 
 QKVFixtureChannel* LocalChannelListModel::channelFromVariant(const QVariant& value)
 {
-    if (value.metaType() != QMetaType(QMetaType::VoidStar)) {
-        return nullptr;
-    }
-    return static_cast<QKVFixtureChannel*>(value.value<void*>());
+    return pointerFromVariant<QKVFixtureChannel>(value);
 }

@@ -7,6 +7,7 @@
 #include "QKVFixtureDefinition.h"
 #include "ResourcePaths.h"
 #include "ShortNames.h"
+#include "TableModelParts.h"
 
 namespace {
 
@@ -48,21 +49,8 @@ int LocalFixtureDefinitionListModel::columnCount(const QModelIndex& parent) cons
 
 QVariant LocalFixtureDefinitionListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
-        return {};
-    }
-    switch (section) {
-        case NameColumn:
-            return tr("Fixture Name");
-        case ChannelsColumn:
-            return tr("#Channels");
-        case ManufacturerColumn:
-            return tr("Manufacturer");
-        case FitColumn:
-            return tr("Fit");
-        default:
-            return {};
-    }
+    return columnTitle(
+        {tr("Fixture Name"), tr("#Channels"), tr("Manufacturer"), tr("Fit")}, section, orientation, role);
 }
 
 QVariant LocalFixtureDefinitionListModel::data(const QModelIndex& index, int role) const
@@ -241,15 +229,12 @@ QKVFixtureDefinition* LocalFixtureDefinitionListModel::definitionAt(int row) con
 
 QVariant LocalFixtureDefinitionListModel::definitionVariant(QKVFixtureDefinition* definition)
 {
-    return QVariant::fromValue(static_cast<void*>(definition));
+    return pointerVariant(definition);
 }
 
 QKVFixtureDefinition* LocalFixtureDefinitionListModel::definitionFromVariant(const QVariant& value)
 {
-    if (value.metaType() != QMetaType(QMetaType::VoidStar)) {
-        return nullptr;
-    }
-    return static_cast<QKVFixtureDefinition*>(value.value<void*>());
+    return pointerFromVariant<QKVFixtureDefinition>(value);
 }
 
 void LocalFixtureDefinitionListModel::nbrOfChannelsChanged(QModelIndex sourceIndex)

@@ -5,6 +5,7 @@
 #include "LocalFixtureDefinitionListModel.h"
 #include "QKVRemoteFixtureDefinition.h"
 #include "ResourcePaths.h"
+#include "TableModelParts.h"
 
 #include <QFont>
 
@@ -105,19 +106,7 @@ bool RemoteFixtureDefinitionListModel::setData(const QModelIndex& index, const Q
 
 QVariant RemoteFixtureDefinitionListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
-        return {};
-    }
-    switch (section) {
-        case NameColumn:
-            return tr("Fixture Name");
-        case ChannelsColumn:
-            return tr("#Channels");
-        case ManufacturerColumn:
-            return tr("Manufacturer");
-        default:
-            return {};
-    }
+    return columnTitle({tr("Fixture Name"), tr("#Channels"), tr("Manufacturer")}, section, orientation, role);
 }
 
 bool RemoteFixtureDefinitionListModel::insertRows(int row, int count, const QModelIndex& parent)
@@ -172,15 +161,12 @@ QKVRemoteFixtureDefinition* RemoteFixtureDefinitionListModel::definitionAt(int r
 
 QVariant RemoteFixtureDefinitionListModel::definitionVariant(QKVRemoteFixtureDefinition* definition)
 {
-    return QVariant::fromValue(static_cast<void*>(definition));
+    return pointerVariant(definition);
 }
 
 QKVRemoteFixtureDefinition* RemoteFixtureDefinitionListModel::definitionFromVariant(const QVariant& value)
 {
-    if (value.metaType() != QMetaType(QMetaType::VoidStar)) {
-        return nullptr;
-    }
-    return static_cast<QKVRemoteFixtureDefinition*>(value.value<void*>());
+    return pointerFromVariant<QKVRemoteFixtureDefinition>(value);
 }
 
 bool RemoteFixtureDefinitionListModel::isCell(const QModelIndex& index) const

@@ -2,20 +2,6 @@
 
 #include "DeviceRecordLayout.h"
 
-QKVRemoteFixtureDefinition::QKVRemoteFixtureDefinition(QObject* parent) : QObject(parent) { }
-
-QKVRemoteFixtureDefinition& QKVRemoteFixtureDefinition::operator=(const QKVRemoteFixtureDefinition& other)
-{
-    m_name = other.m_name;
-    m_shortName = other.m_shortName;
-    m_manufacturer = other.m_manufacturer;
-    m_manufacturerShort = other.m_manufacturerShort;
-    m_type = other.m_type;
-    m_channelCount = other.m_channelCount;
-    m_recordNumber = other.m_recordNumber;
-    return *this;
-}
-
 bool QKVRemoteFixtureDefinition::fromListEntry(const QByteArray& entry)
 {
     using namespace DeviceRecord;

@@ -1,23 +1,18 @@
 #pragma once
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 
 /// One definition as the device lists it: the header of a stored record, without its
 /// channels, and the device's number for it. The device panel shows these, and the read
 /// and delete requests name the definition by its record number.
-class QKVRemoteFixtureDefinition : public QObject
+///
+/// A plain value: copies carry every field.
+class QKVRemoteFixtureDefinition
 {
-    Q_OBJECT
-
 public:
     /// Until a list entry says otherwise; the device numbers its own records.
     static constexpr quint8 DefaultRecordNumber = 255;
-
-    explicit QKVRemoteFixtureDefinition(QObject* parent = nullptr);
-    /// Copies every field; parent and object name stay as they are.
-    QKVRemoteFixtureDefinition& operator=(const QKVRemoteFixtureDefinition& other);
 
     /// Fills every field from one list entry (a record header). An entry shorter than a
     /// header is refused and changes nothing: its record number would be missing or wrong,

@@ -10,7 +10,6 @@
 #include <QAbstractItemModelTester>
 #include <QIcon>
 #include <QMap>
-#include <QPointer>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
@@ -59,7 +58,7 @@ void fillRow(QAbstractItemModel& model, int row, const QString& name, int channe
     QVERIFY(model.setData(model.index(row, 0), RemoteModel::definitionVariant(&definition), Qt::UserRole));
 }
 
-QObject* definitionAt(const QAbstractItemModel& model, int row)
+void* definitionAt(const QAbstractItemModel& model, int row)
 {
     if (auto* local = qobject_cast<const ListModel*>(&model)) {
         return local->definitionAt(row);
@@ -177,8 +176,7 @@ private Q_SLOTS:
         QVERIFY(!model->index(0, remote ? 0 : 3).data(Qt::DecorationRole).value<QIcon>().isNull());
         QVERIFY(!model->index(0, 2).data(Qt::DecorationRole).isValid());
         for (int column = 0; column < 3; ++column) {
-            QCOMPARE(model->index(1, column).data(Qt::UserRole).value<void*>(),
-                     static_cast<void*>(definitionAt(*model, 1)));
+            QCOMPARE(model->index(1, column).data(Qt::UserRole).value<void*>(), definitionAt(*model, 1));
         }
         QVERIFY(definitionAt(*model, 0) && !definitionAt(*model, 2) && !definitionAt(*model, -1));
         QCOMPARE(model->flags(QModelIndex()), Qt::NoItemFlags);
@@ -235,11 +233,9 @@ private Q_SLOTS:
         QVERIFY(!model->insertRows(0, 1, model->index(0, 0)));
         QVERIFY(!model->removeRows(0, 1, model->index(0, 0)));
 
-        const QPointer<QObject> b = definitionAt(*model, 1);
-        const QPointer<QObject> c = definitionAt(*model, 2);
+        // Removed rows are deleted: the leak checker reports any that is not.
         QSignalSpy layout(model.get(), &QAbstractItemModel::layoutChanged);
         QVERIFY(model->removeRows(1, 2));
-        QVERIFY(b.isNull() && c.isNull());
         QCOMPARE(names(*model), (QStringList {"A", "D", "E"}));
         verifyListPositions(*model);
         QVERIFY(model->removeRows(1, 2));
