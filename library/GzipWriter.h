@@ -8,57 +8,82 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class QIODevice;
 
-/// Compresses a byte stream into one gzip member on a thread of its own and writes it
-/// to a device, so that deflate (most of a library save) runs beside whatever produces
-/// the stream instead of after it.
+/// Compresses a byte stream into one gzip member and writes it to a device, deflating on
+/// every core beside whatever produces the stream (deflate is most of a library save).
 ///
-/// The member is the one libarchive's gzip filter writes at its default level: the same
-/// header (time stamp, no name, Unix), the same raw deflate stream and trailer, so files
-/// come out as before. write() and finish() belong to one thread; the device is touched
-/// only by the compressor until finish() returns.
+/// A stream of at most BlockSize bytes is deflated when finish() is called, as one zlib
+/// stream at the default level and memory level: the member libarchive's gzip filter
+/// writes. A longer one is cut into blocks of BlockSize that threads deflate at the same
+/// level, each primed with the 32 KiB before it and ended on a byte boundary, so that
+/// their output joins into one deflate stream that any reader inflates in one pass; the
+/// blocks and hence the bytes do not depend on the number of threads or their timing.
+/// write() and finish() belong to one thread, the only one that touches the device.
 class GzipWriter
 {
 public:
-    /// Starts the compressor; nothing is written before the first write().
+    /// The uncompressed bytes each thread deflates at a time. Every cut costs a few dozen
+    /// bytes of output; blocks this long win them back through the larger memory level.
+    static constexpr qsizetype BlockSize = 4 * 1024 * 1024;
+
+    /// Nothing is written before the stream grows past one block or finish() is called.
     explicit GzipWriter(QIODevice* device);
-    /// Stops the compressor; a member not finished stays incomplete on the device.
+    /// Stops the threads; a member not finished stays incomplete on the device.
     ~GzipWriter();
 
     GzipWriter(const GzipWriter&) = delete;
     GzipWriter& operator=(const GzipWriter&) = delete;
 
-    /// Queues `size` bytes for compression. False once the compressor has failed (the
-    /// device refused a write); the bytes are then dropped.
+    /// Queues `size` bytes for compression, writing the blocks deflated so far. False once
+    /// compressing or writing has failed; the bytes are then dropped.
     bool write(const char* data, qsizetype size);
-    /// Compresses what is queued, writes the trailer and waits for the compressor.
-    /// True when every byte reached the device.
+    /// Compresses what is left, writes it and the trailer and stops the threads. True when
+    /// every byte reached the device.
     bool finish();
 
-    /// Why the compressor failed; empty while it has not.
+    /// Why compressing or writing failed; empty while neither has.
     QString errorString() const;
 
 private:
-    /// Hands the filled chunk to the compressor, waiting for room; `closing` marks it last.
-    bool queueChunk(bool closing);
-    void compress();
-    bool deflateChunk(const QByteArray& chunk, bool last);
-    bool writeOut(const char* data, qsizetype size);
+    struct Block;
+    struct Deflater;
+
+    /// Deflates and writes a stream of at most one block here, as libarchive would.
+    bool finishAlone();
+    /// Hands the filled block to the threads, starting them (after the header) for the first.
+    bool queueBlock(bool last);
+    bool startThreads();
+    void stopThreads();
+    void deflateBlocks(Deflater* deflater);
+    /// Deflates the block waiting longest, `wait`ing for one if told. False once there is
+    /// none to deflate or deflating failed.
+    bool deflateNext(Deflater* deflater, bool wait);
+    /// Writes the deflated blocks at the front in order, waiting until at most `keep`
+    /// blocks are still being deflated or waiting for it.
+    bool writeDeflated(size_t keep);
+    bool writeHeader();
+    bool writeTrailer();
+    bool writeOut(const QByteArray& bytes);
+    /// Keeps the first error and wakes whoever waits; always false.
+    bool fail(const QString& error);
 
     QIODevice* m_device;
     QByteArray m_filling;
+    QByteArray m_previousEnd; // the dictionary of the next block
+    QByteArray m_spareInput; // a written block's, to fill again
+    QByteArray m_spareOutput; // a written block's, to deflate into again
     quint32 m_crc;
     quint32 m_length = 0;
-    struct Stream;
-    std::unique_ptr<Stream> m_stream;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<QByteArray> m_queue; // guarded by m_mutex, as are the three below
-    bool m_closing = false;
-    bool m_abandoned = false;
+    std::deque<std::unique_ptr<Block>> m_blocks; // in stream order; guarded by m_mutex, as are the three below
+    std::deque<Block*> m_waiting; // not yet taken by a thread
+    bool m_stopping = false;
     QString m_error;
-    std::thread m_thread;
+    std::vector<std::unique_ptr<Deflater>> m_deflaters; // one per thread
+    std::vector<std::thread> m_threads;
 };

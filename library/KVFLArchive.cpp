@@ -446,16 +446,17 @@ bool KVFLArchive::save()
 bool KVFLArchive::save(QIODevice* device)
 {
     m_errorString.clear();
-    // libarchive writes the tar stream only; deflate, most of the work, runs on a thread
-    // of its own behind it.
+    // libarchive writes the tar stream only; deflate, most of the work, runs on every core
+    // behind it.
     GzipWriter compressor(device);
     WriteHandle writer(archive_write_new());
     if (!writer) {
         return fail(tr("Out of memory."));
     }
     archive_write_set_format_pax_restricted(writer.get());
-    // The stream ends where the data ends: no zero padding after the tar's end.
-    archive_write_set_bytes_in_last_block(writer.get(), 1);
+    // Unblocked: the stream ends where the data ends, without zero padding after the tar's
+    // end, and libarchive hands its data over without copying it into blocks first.
+    archive_write_set_bytes_per_block(writer.get(), 0);
     if (archive_write_open(writer.get(), &compressor, nullptr, writeToCompressor, nullptr) != ARCHIVE_OK
         || !writeMembers(writer.get()) || archive_write_close(writer.get()) != ARCHIVE_OK) {
         return fail(tr("The library could not be written: %1").arg(archiveError(writer.get())));
@@ -475,8 +476,8 @@ bool KVFLArchive::writeMembers(archive* writer) const
     if (!members.writeMember(QLatin1String(VersionBaseName), VersionSuffix, QByteArray(Version))) {
         return false;
     }
-    // Deflate, on its own thread, takes longer than writing and packing the documents
-    // here; a third busy thread for them would only take turns with it on two cores.
+    // Deflate takes longer than writing and packing the documents here and keeps every
+    // core busy; threads of their own for them would only take turns with it.
     QKVFixtureDefinitionXMLExporter exporter;
     QByteArray document;
     for (const QKVFixtureDefinition* definition : m_definitionsToSave) {
