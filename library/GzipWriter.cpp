@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <new>
 #include <system_error>
@@ -74,36 +75,44 @@ struct GzipWriter::Deflater
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 
-    /// Appends `input`, deflated as if `dictionary` came right before it, to `output` and
-    /// sets `crc` to the input's CRC-32. The last block ends the stream; any other ends on
-    /// a byte boundary with an empty stored block that does not end it, so the next
-    /// block's output can follow it.
-    bool
-    deflateBlock(const QByteArray& dictionary, const QByteArray& input, bool last, QByteArray& output, quint32& crc)
+    /// Starts a stream deflated as if `dictionary` came right before it.
+    bool begin(const QByteArray& dictionary)
     {
-        if (!ready || deflateReset(&z) != Z_OK
-            || (!dictionary.isEmpty()
-                && deflateSetDictionary(
+        sum = crc32(0, nullptr, 0);
+        return ready && deflateReset(&z) == Z_OK
+            && (dictionary.isEmpty()
+                || deflateSetDictionary(
                        &z, reinterpret_cast<const Bytef*>(dictionary.constData()), static_cast<uInt>(dictionary.size()))
-                    != Z_OK)) {
-            return false;
-        }
-        uLong sum = crc32(0, nullptr, 0);
-        const auto* data = reinterpret_cast<const Bytef*>(input.constData());
+                    == Z_OK);
+    }
+
+    /// Appends `size` bytes at `input`, deflated, to `output`, ending with `flush`, and
+    /// adds them to the CRC-32 of the stream.
+    bool take(const char* input, qsizetype size, int flush, QByteArray& output)
+    {
         qsizetype done = 0;
         bool deflated = true;
         // Slice by slice, so that deflate reads what the CRC has just brought into the cache.
         do {
-            const qsizetype slice = std::min(SliceSize, input.size() - done);
-            sum = crc32_z(sum, data + done, static_cast<size_t>(slice));
-            z.next_in = const_cast<Bytef*>(data + done);
+            const qsizetype slice = std::min(SliceSize, size - done);
+            const auto* data = reinterpret_cast<const Bytef*>(input + done);
+            sum = crc32_z(sum, data, static_cast<size_t>(slice));
+            z.next_in = const_cast<Bytef*>(data);
             z.avail_in = static_cast<uInt>(slice);
             done += slice;
-            const bool final = done == input.size();
-            deflated = deflateSlice(final ? (last ? Z_FINISH : Z_SYNC_FLUSH) : Z_NO_FLUSH, output);
-        } while (deflated && done < input.size());
-        crc = static_cast<quint32>(sum);
+            deflated = deflateSlice(done == size ? flush : Z_NO_FLUSH, output);
+        } while (deflated && done < size);
         return deflated;
+    }
+
+    /// Appends the first `length` bytes of `input`, deflated as if `dictionary` came right
+    /// before them, to `output`. The last block ends the stream; any other ends on a byte
+    /// boundary with an empty stored block that does not end it, so the next block's
+    /// output can follow it.
+    bool
+    deflateBlock(const QByteArray& dictionary, const QByteArray& input, qsizetype length, bool last, QByteArray& output)
+    {
+        return begin(dictionary) && take(input.constData(), length, last ? Z_FINISH : Z_SYNC_FLUSH, output);
     }
 
     bool deflateSlice(int flush, QByteArray& output)
@@ -122,13 +131,14 @@ struct GzipWriter::Deflater
     }
 
     z_stream z {};
+    uLong sum = 0; // the CRC-32 of what was taken since begin()
     bool ready = false;
 };
 
 struct GzipWriter::Block
 {
     QByteArray dictionary; // the end of the block before, empty for the first
-    QByteArray input; // filled again once written
+    QByteArray input; // BlockSize long, filled again once written
     qsizetype length = 0;
     bool last = false;
     quint32 crc = 0;
@@ -136,9 +146,9 @@ struct GzipWriter::Block
     bool deflated = false; // guarded by m_mutex
 };
 
-GzipWriter::GzipWriter(QIODevice* device) : m_device(device), m_crc(static_cast<quint32>(crc32(0, nullptr, 0)))
+GzipWriter::GzipWriter(QIODevice* device)
+    : m_device(device), m_filling(BlockSize, Qt::Uninitialized), m_crc(static_cast<quint32>(crc32(0, nullptr, 0)))
 {
-    m_filling.reserve(BlockSize);
 }
 
 GzipWriter::~GzipWriter()
@@ -148,33 +158,40 @@ GzipWriter::~GzipWriter()
 
 bool GzipWriter::write(const char* data, qsizetype size)
 {
+    if (!m_firstData && !startStream()) {
+        return false;
+    }
     // The trailer holds the length modulo 2^32, as gzip defines it.
     m_length += static_cast<quint32>(size);
     while (size > 0) {
         // A full block waits for more data, so that the last block is never empty.
-        if (m_filling.size() == BlockSize && !queueBlock(false)) {
+        if (m_filled == BlockSize && !nextBlock()) {
             return false;
         }
-        const qsizetype taken = std::min(size, BlockSize - m_filling.size());
-        m_filling.append(data, taken);
+        const qsizetype taken = std::min(size, BlockSize - m_filled);
+        std::memcpy(m_filling.data() + m_filled, data, static_cast<size_t>(taken));
+        m_filled += taken;
         data += taken;
         size -= taken;
     }
-    return true;
+    // Handed over a slice at a time: waking the thread for every tar header costs more.
+    return !m_first || m_held || m_filled - m_published < SliceSize || publish();
 }
 
 bool GzipWriter::finish()
 {
-    if (m_threads.empty()) {
-        return finishAlone();
-    }
-    if (!queueBlock(true)) {
+    if (!m_firstData && !startStream()) {
         return false;
     }
-    // Nothing is left to produce: rather than wait, this thread deflates what still waits,
-    // so that no core idles while one thread deflates the last block.
-    Deflater deflater(BlocksMemoryLevel);
-    while (deflateNext(&deflater, false)) { }
+    if (!(m_first ? finishFirstBlock() : queueBlock(true))) {
+        return false;
+    }
+    if (m_cut) {
+        // Nothing is left to produce: rather than wait, this thread deflates what still
+        // waits, so that no core idles while one thread deflates the last block.
+        Deflater deflater(BlocksMemoryLevel);
+        while (deflateNext(&deflater, false)) { }
+    }
     if (!writeDeflated(0)) {
         return false;
     }
@@ -188,27 +205,161 @@ QString GzipWriter::errorString() const
     return m_error;
 }
 
-bool GzipWriter::finishAlone()
+bool GzipWriter::startStream()
 {
-    Deflater deflater(OneBlockMemoryLevel);
-    QByteArray output;
-    if (!deflater.deflateBlock({}, m_filling, true, output, m_crc)) {
-        return fail(outOfMemory());
+    auto first = std::make_unique<Block>();
+    first->output.reserve(OutputRoom);
+    m_first = first.get();
+    m_blocks.push_back(std::move(first));
+    m_firstData = m_filling.constData();
+    // The blocks' memory level for the thread once the first block is done, should it go on.
+    m_deflaters.push_back(std::make_unique<Deflater>(OneBlockMemoryLevel));
+    m_deflaters.push_back(std::make_unique<Deflater>(BlocksMemoryLevel));
+    try {
+        m_threads.emplace_back(
+            &GzipWriter::streamFirstBlock, this, m_first, m_deflaters.at(0).get(), m_deflaters.at(1).get());
+    } catch (const std::system_error&) {
+        return fail(QStringLiteral("The compressor could not start."));
     }
-    return writeHeader() && writeOut(output) && writeTrailer();
+    return true;
+}
+
+bool GzipWriter::publish()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_error.isEmpty()) {
+            return false;
+        }
+        m_published = m_filled;
+    }
+    m_changed.notify_all();
+    return true;
+}
+
+void GzipWriter::streamFirstBlock(Block* block, Deflater* first, Deflater* next)
+{
+    if (!first->begin({})) {
+        fail(outOfMemory());
+        return;
+    }
+    qsizetype done = 0;
+    FirstBlockEnd end = FirstBlockEnd::Open;
+    while (end == FirstBlockEnd::Open) {
+        qsizetype ready = 0;
+        const char* tail = nullptr;
+        qsizetype tailLength = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_stopping || m_published > done || m_firstEnd != FirstBlockEnd::Open; });
+            if (m_stopping) {
+                return;
+            }
+            ready = m_published;
+            end = m_firstEnd;
+            tail = m_tail;
+            tailLength = m_tailLength;
+        }
+        // No flush before the end: the bytes are those of one pass over the whole stream,
+        // however its pieces arrived.
+        const int flush = end == FirstBlockEnd::Open || tailLength > 0
+            ? Z_NO_FLUSH
+            : (end == FirstBlockEnd::Last ? Z_FINISH : Z_SYNC_FLUSH);
+        bool deflated = false;
+        try {
+            deflated = (ready == done && flush == Z_NO_FLUSH)
+                || first->take(m_firstData + done, ready - done, flush, block->output);
+            deflated = deflated && (tailLength == 0 || first->take(tail, tailLength, Z_FINISH, block->output));
+        } catch (const std::bad_alloc&) {
+            deflated = false;
+        }
+        if (!deflated) {
+            fail(outOfMemory());
+            return;
+        }
+        done = ready;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        block->crc = static_cast<quint32>(first->sum);
+        block->deflated = true;
+    }
+    m_changed.notify_all();
+    if (end == FirstBlockEnd::Cut) {
+        deflateBlocks(next);
+    }
+}
+
+bool GzipWriter::nextBlock()
+{
+    if (!m_first) {
+        return queueBlock(false);
+    }
+    if (m_held) {
+        return cutFirstBlock() && queueBlock(false);
+    }
+    // The first block is all with its thread; the next is held back until the stream is
+    // long enough to cut after the first.
+    if (!publish()) {
+        return false;
+    }
+    m_held = true;
+    m_previousEnd = m_filling.right(DictionarySize);
+    // Its thread reads the bytes where they are; the array only takes them over.
+    m_first->input = std::move(m_filling);
+    m_filling = QByteArray(BlockSize, Qt::Uninitialized);
+    m_filled = 0;
+    return true;
+}
+
+bool GzipWriter::cutFirstBlock()
+{
+    Block* first = m_first;
+    m_first = nullptr;
+    m_cut = true;
+    first->length = BlockSize;
+    if (!writeHeader()) {
+        return false;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_firstEnd = FirstBlockEnd::Cut;
+    }
+    m_changed.notify_all();
+    return startThreads();
+}
+
+bool GzipWriter::finishFirstBlock()
+{
+    Block* first = m_first;
+    m_first = nullptr;
+    first->length = (m_held ? BlockSize : 0) + m_filled;
+    first->last = true;
+    if (!writeHeader()) {
+        return false;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_held) {
+            m_tail = m_filling.constData();
+            m_tailLength = m_filled;
+        } else {
+            m_published = m_filled;
+        }
+        m_firstEnd = FirstBlockEnd::Last;
+    }
+    m_changed.notify_all();
+    return true;
 }
 
 bool GzipWriter::queueBlock(bool last)
 {
-    if (m_threads.empty() && !startThreads()) {
-        return false;
-    }
     if (!writeDeflated(m_threads.size() + SpareBlocks - 1)) {
         return false;
     }
     auto block = std::make_unique<Block>();
     block->dictionary = m_previousEnd;
-    block->length = m_filling.size();
+    block->length = m_filled;
     block->last = last;
     if (!last) {
         m_previousEnd = m_filling.right(DictionarySize);
@@ -227,17 +378,15 @@ bool GzipWriter::queueBlock(bool last)
     }
     m_changed.notify_all();
     if (!last) {
-        m_filling.resize(0);
-        m_filling.reserve(BlockSize);
+        m_filling.resize(BlockSize);
+        m_filled = 0;
     }
     return true;
 }
 
 bool GzipWriter::startThreads()
 {
-    if (!writeHeader()) {
-        return false;
-    }
+    // The first block's thread is one of them.
     const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1U, MaxThreads);
     try {
         while (m_threads.size() < count) {
@@ -289,7 +438,7 @@ bool GzipWriter::deflateNext(Deflater* deflater, bool wait)
     }
     bool deflated = false;
     try {
-        deflated = deflater->deflateBlock(block->dictionary, block->input, block->last, block->output, block->crc);
+        deflated = deflater->deflateBlock(block->dictionary, block->input, block->length, block->last, block->output);
     } catch (const std::bad_alloc&) {
         deflated = false;
     }
@@ -298,6 +447,7 @@ bool GzipWriter::deflateNext(Deflater* deflater, bool wait)
     }
     {
         const std::lock_guard lock(m_mutex);
+        block->crc = static_cast<quint32>(deflater->sum);
         block->deflated = true;
     }
     m_changed.notify_all();

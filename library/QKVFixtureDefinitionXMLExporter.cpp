@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <array>
+#include <charconv>
 #include <cstring>
 
 // The document is written by hand rather than through QXmlStreamWriter: saving a large
@@ -24,9 +25,12 @@ constexpr char Indent2[] = "        ";
 
 enum class Context { Attribute, Text };
 constexpr qsizetype MaxEscapedLength = 6;
-// About what the declaration, the names and type take, and what a channel's two lines take.
+// More than the declaration, the elements and attributes around the names and type take
+// (some 230 bytes), and than a channel's two lines take around its names (some 100 bytes
+// with the longest number).
 constexpr qsizetype DocumentRoom = 320;
 constexpr qsizetype ChannelRoom = 160;
+constexpr int MaxNumberLength = 11; // "-2147483648"
 
 char* putUtf8(char* dst, char32_t c)
 {
@@ -69,19 +73,14 @@ bool writtenAsItIs(char16_t c)
     return c >= 0x20 && c != u'<' && c != u'>' && c != u'&' && c != u'"';
 }
 
-/// Appends `text` escaped for an attribute value or element text. XML 1.0 cannot carry
-/// most control characters, U+FFFE or U+FFFF: they are dropped, as the stream writer
-/// drops them. Half a surrogate pair becomes U+FFFD. A carriage return is written as a
-/// character reference everywhere, because a reader turns a literal one into a line
-/// feed and a channel's name would then no longer match its reference.
-void appendEscaped(QByteArray& out, QStringView text, Context context)
+/// Writes `text` at `dst` escaped for an attribute value or element text and returns the end.
+/// XML 1.0 cannot carry most control characters, U+FFFE or U+FFFF: they are dropped, as
+/// the stream writer drops them. Half a surrogate pair becomes U+FFFD. A carriage return
+/// is written as a character reference everywhere, because a reader turns a literal one
+/// into a line feed and a channel's name would then no longer match its reference.
+char* putEscaped(char* dst, QStringView text, Context context)
 {
     const qsizetype size = text.size();
-    const qsizetype start = out.size();
-    // No character takes more than the six bytes of "&quot;" (UTF-8 needs at most three
-    // per UTF-16 unit), so the bytes are written straight into room made beforehand.
-    out.resize(start + size * MaxEscapedLength);
-    char* dst = out.data() + start;
     const bool attribute = context == Context::Attribute;
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t c = text[i].unicode();
@@ -110,39 +109,85 @@ void appendEscaped(QByteArray& out, QStringView text, Context context)
             }
         }
     }
-    out.truncate(dst - out.constData());
+    return dst;
 }
 
-void appendAttribute(QByteArray& out, QLatin1String name, const QString& value)
+/// The most the escaped form of `text` can take: no character takes more than the six
+/// bytes of "&quot;" (UTF-8 needs at most three per UTF-16 unit).
+qsizetype escapedRoom(QStringView text)
 {
-    out.append(' ');
-    out.append(name.data(), name.size());
-    out.append("=\"");
-    appendEscaped(out, value, Context::Attribute);
-    out.append('"');
+    return text.size() * MaxEscapedLength;
 }
 
-/// `<Element Name="..." ShortName="..."/>`, the short name only when it is hand-made.
-void appendNamedElement(
-    QByteArray& out, QLatin1String element, const QString& name, bool autoShortName, const QString& shortName)
+/// Writes the document through a cursor into room measured beforehand: appending piece by
+/// piece to the array was most of the time a save spends on the saving thread.
+struct Cursor
 {
-    out.append(Indent1);
-    out.append('<');
-    out.append(element.data(), element.size());
-    appendAttribute(out, FixtureDocument::NameAttribute, name);
-    if (!autoShortName) {
-        appendAttribute(out, FixtureDocument::ShortNameAttribute, shortName);
+    char* at;
+
+    void put(const char* text, size_t length)
+    {
+        std::memcpy(at, text, length);
+        at += length;
     }
-    out.append("/>\n");
-}
+    template <size_t N>
+    void put(const char (&text)[N])
+    {
+        put(text, N - 1);
+    }
+    void put(QLatin1String text) { put(text.data(), static_cast<size_t>(text.size())); }
+    void put(char c) { *at++ = c; }
 
-void appendTag(QByteArray& out, const char* indent, const char* open, QLatin1String element, const char* close)
-{
-    out.append(indent);
-    out.append(open);
-    out.append(element.data(), element.size());
-    out.append(close);
-}
+    void putAttribute(QLatin1String name, QStringView value)
+    {
+        put(' ');
+        put(name);
+        put("=\"");
+        at = putEscaped(at, value, Context::Attribute);
+        put('"');
+    }
+
+    /// `<Element Name="..." ShortName="..."/>`, the short name only when it is hand-made.
+    void putNamedElement(QLatin1String element, QStringView name, bool autoShortName, QStringView shortName)
+    {
+        put(Indent1);
+        put('<');
+        put(element);
+        putAttribute(FixtureDocument::NameAttribute, name);
+        if (!autoShortName) {
+            putAttribute(FixtureDocument::ShortNameAttribute, shortName);
+        }
+        put("/>\n");
+    }
+
+    void putTag(const char* indent, const char* open, QLatin1String element, const char* close)
+    {
+        put(indent, std::strlen(indent));
+        put(open, std::strlen(open));
+        put(element);
+        put(close, std::strlen(close));
+    }
+
+    /// `<DMXChannelRef Number="n">name</DMXChannelRef>`, self-closing when the name writes nothing.
+    void putChannelRef(int number, QStringView name)
+    {
+        putTag(Indent2, "<", FixtureDocument::ChannelRefElement, "");
+        put(' ');
+        put(FixtureDocument::NumberAttribute);
+        put("=\"");
+        at = std::to_chars(at, at + MaxNumberLength, number).ptr;
+        put("\">");
+        char* const text = at;
+        at = putEscaped(at, name, Context::Text);
+        if (at == text) {
+            // Nothing to write: the stream writer's self-closing form.
+            --at;
+            put("/>\n");
+        } else {
+            putTag("", "</", FixtureDocument::ChannelRefElement, ">\n");
+        }
+    }
+};
 
 } // namespace
 
@@ -153,59 +198,58 @@ QKVFixtureDefinitionXMLExporter::QKVFixtureDefinitionXMLExporter(QObject* parent
 void QKVFixtureDefinitionXMLExporter::exportDefinition(const QKVFixtureDefinition& definition,
                                                        QByteArray& document) const
 {
-    QByteArray& out = document;
-    // Emptied, not released: a document reused for the next definition keeps its room.
-    out.truncate(0);
-    // Room for a typical document up front, instead of growing (and copying) it step by step.
-    out.reserve(DocumentRoom + definition.channelCount() * ChannelRoom);
-    out.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-    appendTag(out, "", "<", RootElement, ">\n");
+    const QByteArray type = definition.type() != FixtureType::Undefined
+        ? FixtureType::xmlName(definition.type()).toLatin1()
+        : QByteArray();
+    const QList<QKVFixtureChannel*>& channels = definition.channels();
+    qsizetype room = DocumentRoom + type.size() + escapedRoom(definition.manufacturer())
+        + escapedRoom(definition.manufacturerShort()) + escapedRoom(definition.name())
+        + escapedRoom(definition.shortName());
+    for (const QKVFixtureChannel* channel : channels) {
+        room += ChannelRoom + 2 * escapedRoom(channel->name()) + escapedRoom(channel->shortName());
+    }
+    // A document reused for the next definition keeps its room: resizing within it does
+    // not allocate.
+    document.resize(room);
+    Cursor out {document.data()};
+    out.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    out.putTag("", "<", RootElement, ">\n");
 
-    appendNamedElement(out,
-                       ManufacturerElement,
-                       definition.manufacturer(),
-                       definition.autoManufacturerShort(),
-                       definition.manufacturerShort());
-    appendNamedElement(out, ModelElement, definition.name(), definition.autoShortName(), definition.shortName());
+    out.putNamedElement(ManufacturerElement,
+                        definition.manufacturer(),
+                        definition.autoManufacturerShort(),
+                        definition.manufacturerShort());
+    out.putNamedElement(ModelElement, definition.name(), definition.autoShortName(), definition.shortName());
 
     if (definition.type() != FixtureType::Undefined) {
-        appendTag(out, Indent1, "<", TypeElement, ">");
-        out.append(FixtureType::xmlName(definition.type()).toLatin1());
-        appendTag(out, "", "</", TypeElement, ">\n");
+        out.putTag(Indent1, "<", TypeElement, ">");
+        out.put(type.constData(), static_cast<size_t>(type.size()));
+        out.putTag("", "</", TypeElement, ">\n");
     }
 
-    const QList<QKVFixtureChannel*>& channels = definition.channels();
     for (const QKVFixtureChannel* channel : channels) {
-        appendNamedElement(out, ChannelElement, channel->name(), channel->autoShortName(), channel->shortName());
+        out.putNamedElement(ChannelElement, channel->name(), channel->autoShortName(), channel->shortName());
     }
 
     if (channels.isEmpty()) {
-        appendTag(out, Indent1, "<", PersonalityElement, "/>\n");
+        out.putTag(Indent1, "<", PersonalityElement, "/>\n");
     } else {
-        appendTag(out, Indent1, "<", PersonalityElement, ">\n");
+        out.putTag(Indent1, "<", PersonalityElement, ">\n");
         for (const QKVFixtureChannel* channel : channels) {
-            appendTag(out, Indent2, "<", ChannelRefElement, "");
-            appendAttribute(out, NumberAttribute, QString::number(channel->number()));
-            const qsizetype start = out.size();
-            out.append('>');
-            appendEscaped(out, channel->name(), Context::Text);
-            if (out.size() == start + 1) {
-                // Nothing to write: the stream writer's self-closing form.
-                out.chop(1);
-                out.append("/>\n");
-            } else {
-                appendTag(out, "", "</", ChannelRefElement, ">\n");
-            }
+            out.putChannelRef(channel->number(), channel->name());
         }
-        appendTag(out, Indent1, "</", PersonalityElement, ">\n");
+        out.putTag(Indent1, "</", PersonalityElement, ">\n");
     }
 
-    appendTag(out, "", "</", RootElement, ">\n");
+    out.putTag("", "</", RootElement, ">\n");
+    document.truncate(out.at - document.constData());
 }
 
 QByteArray QKVFixtureDefinitionXMLExporter::toXml(const QKVFixtureDefinition& definition)
 {
     QByteArray document;
     QKVFixtureDefinitionXMLExporter().exportDefinition(definition, document);
+    // Kept, perhaps among thousands (a copied selection): not with room for the worst case.
+    document.squeeze();
     return document;
 }
