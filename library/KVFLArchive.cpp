@@ -267,7 +267,12 @@ QList<QKVFixtureDefinition*> KVFLArchive::definitions() const
 
 QList<QKVFixtureDefinition*> KVFLArchive::takeDefinitions()
 {
+    qsizetype count = 0;
+    for (const QKVFixtureDefinitionLoader* loader : std::as_const(m_loaders)) {
+        count += loader->definitions().size();
+    }
     QList<QKVFixtureDefinition*> all;
+    all.reserve(count);
     for (QKVFixtureDefinitionLoader* loader : std::as_const(m_loaders)) {
         all += loader->takeDefinitions();
     }
