@@ -3,6 +3,7 @@
 // Prints one JSON line per figure, the gunzip time as reference; times are the best of
 // several rounds, in milliseconds.
 
+#include "Figure.h"
 #include "Gunzip.h"
 #include "SyntheticLibrary.h"
 
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,11 +71,6 @@ bool parseOptions(const QGuiApplication& application, Options& options)
 double milliseconds(const QElapsedTimer& timer)
 {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
-
-QString number(double value)
-{
-    return QString::number(value, 'f', 2);
 }
 
 } // namespace
@@ -158,15 +153,10 @@ int main(int argc, char* argv[])
                  options.definitions,
                  options.channels,
                  static_cast<long long>(fileBytes));
-    const double floor = std::max(gunzipMs, 1e-3);
-    QTextStream out(stdout);
     auto print = [&](const char* what, double ms) {
-        out << QStringLiteral(R"({"name": "library_%1_%2_vs_gunzip", "value": %3, "unit": "ms", )"
-                              R"("reference": %4, "ratio": %5})")
-                   .arg(QLatin1String(what))
-                   .arg(options.definitions)
-                   .arg(number(ms), number(gunzipMs), number(ms / floor))
-            << Qt::endl;
+        const QByteArray name
+            = QByteArray("library_") + what + '_' + QByteArray::number(options.definitions) + "_vs_gunzip";
+        Figure::print(name.constData(), ms, "ms", gunzipMs, 2);
     };
     print("save", saveMs);
     print("load", loadMs);

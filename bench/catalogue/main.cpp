@@ -5,6 +5,8 @@
 // cache (for both), which needs root; warm ones are the best of several rounds. Prints
 // one JSON line per figure, times in milliseconds.
 
+#include "Figure.h"
+
 #include "FixtureCatalogue.h"
 
 #include <QCommandLineParser>
@@ -82,14 +84,9 @@ double pythonMs(const QStringList& files, int rounds)
 
 void print(const char* what, int files, double ms, double reference)
 {
-    std::printf("{\"name\": \"catalogue_index_%s_%d_files_vs_python_etree\", \"value\": %.1f, \"unit\": \"ms\", "
-                "\"reference\": %.1f, \"ratio\": %.2f}\n",
-                what,
-                files,
-                ms,
-                reference,
-                ms / std::max(reference, 1e-3));
-    std::fflush(stdout);
+    const QByteArray name
+        = QByteArray("catalogue_index_") + what + '_' + QByteArray::number(files) + "_files_vs_python_etree";
+    Figure::print(name.constData(), ms, "ms", reference);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 // runs over names and manufacturers. Prints one JSON line per figure; times are the best
 // of several rounds, in milliseconds.
 
+#include "Figure.h"
 #include "SyntheticLibrary.h"
 
 #include "DeviceFit.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -35,24 +35,17 @@ volatile qsizetype sink = 0;
 template <typename Pass>
 double best(Pass pass)
 {
-    double result = std::numeric_limits<double>::max();
-    for (int round = 0; round < Rounds; ++round) {
+    return Figure::best(Rounds, [&] {
         QElapsedTimer timer;
         timer.start();
         sink = sink + pass();
-        result = std::min(result, timer.nsecsElapsed() / 1e6);
-    }
-    return result;
+        return timer.nsecsElapsed() / 1e6;
+    });
 }
 
 void print(const char* name, double ms, double reference)
 {
-    std::printf("{\"name\": \"%s\", \"value\": %.2f, \"unit\": \"ms\", \"reference\": %.2f, \"ratio\": %.2f}\n",
-                name,
-                ms,
-                reference,
-                ms / reference);
-    std::fflush(stdout);
+    Figure::print(name, ms, "ms", reference, 2);
 }
 
 qsizetype readNames(const Library& library)

@@ -5,6 +5,8 @@
 // core, against the goal of 2 %. The GUI thread has next to nothing to do meanwhile, so
 // what is counted is the worker's.
 
+#include "Figure.h"
+
 #include "KVPWorkerThread.h"
 
 #include <QCommandLineParser>
@@ -107,10 +109,6 @@ int main(int argc, char* argv[])
     }
     const double percent = 100.0 * cpu / elapsed;
     std::fprintf(stderr, "cpu %.3f s over %.2f s\n", cpu, elapsed);
-    std::printf("{\"name\": \"worker_idle_cpu_percent_vs_goal\", \"value\": %.2f, \"unit\": \"%%\", "
-                "\"reference\": %.1f, \"ratio\": %.2f}\n",
-                percent,
-                GoalPercent,
-                percent / GoalPercent);
+    Figure::print("worker_idle_cpu_percent_vs_goal", percent, "%", GoalPercent, 2);
     return 0;
 }

@@ -8,6 +8,8 @@
 // driver for 10 bytes and wait for them), to show what asking for the waiting bytes
 // saves.
 
+#include "Figure.h"
+
 #include "KVPFrame.h"
 #include "KVPLink.h"
 #include "KVPPhyFtdi.h"
@@ -154,12 +156,7 @@ bool print(const std::string& name, uint16_t frameSize, const Measurement& m)
                  static_cast<unsigned long long>(m.bytesOut),
                  static_cast<unsigned long long>(m.bytesIn),
                  m.exchanges);
-    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"ms\", \"reference\": %.1f, \"ratio\": %.2f}\n",
-                name.c_str(),
-                m.ms,
-                boundMs,
-                m.ms / boundMs);
-    std::fflush(stdout);
+    Figure::print(name.c_str(), m.ms, "ms", boundMs);
     return m.ok;
 }
 

@@ -5,6 +5,7 @@
 // size just before the window exists (Qt loaded, file written); the growth is set
 // against the library's uncompressed size, what the file holds once inflated.
 
+#include "Figure.h"
 #include "Gunzip.h"
 #include "SyntheticLibrary.h"
 
@@ -98,15 +99,6 @@ public:
     int runDialog(QDialog&) override { return 0; }
 };
 
-void print(const char* name, double value, double reference)
-{
-    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"MiB\", \"reference\": %.1f, \"ratio\": %.2f}\n",
-                name,
-                value,
-                reference,
-                value / reference);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -179,7 +171,8 @@ int main(int argc, char* argv[])
                  static_cast<long long>(inflatedBytes),
                  baseline,
                  peak);
-    print("editor_peak_rss_10000_vs_baseline", peak, baseline);
-    print("editor_memory_growth_10000_vs_uncompressed_library", peak - baseline, inflatedBytes / BytesPerMiB);
+    Figure::print("editor_peak_rss_10000_vs_baseline", peak, "MiB", baseline);
+    Figure::print(
+        "editor_memory_growth_10000_vs_uncompressed_library", peak - baseline, "MiB", inflatedBytes / BytesPerMiB);
     return 0;
 }

@@ -4,6 +4,7 @@
 // the fill has to do anyway. Prints one JSON line per figure; times are the best of
 // several rounds, in milliseconds.
 
+#include "Figure.h"
 #include "SyntheticLibrary.h"
 
 #include "LocalFixtureDefinitionListModel.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -66,25 +66,6 @@ double appendRows(const Library& library, bool withProxy)
     return timer.nsecsElapsed() / 1e6;
 }
 
-template <typename F>
-double best(F measure)
-{
-    double result = std::numeric_limits<double>::max();
-    for (int round = 0; round < Rounds; ++round) {
-        result = std::min(result, measure());
-    }
-    return result;
-}
-
-void print(const char* name, double ms, double reference)
-{
-    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"ms\", \"reference\": %.1f, \"ratio\": %.2f}\n",
-                name,
-                ms,
-                reference,
-                ms / reference);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -93,8 +74,12 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     const Library library = SyntheticLibrary::make(Definitions, Channels);
-    const double reference = best([&] { return copyIntoList(library); });
-    print("list_model_append_10000", best([&] { return appendRows(library, false); }), reference);
-    print("list_model_append_10000_sorted_proxy", best([&] { return appendRows(library, true); }), reference);
+    const double reference = Figure::best(Rounds, [&] { return copyIntoList(library); });
+    Figure::print(
+        "list_model_append_10000", Figure::best(Rounds, [&] { return appendRows(library, false); }), "ms", reference);
+    Figure::print("list_model_append_10000_sorted_proxy",
+                  Figure::best(Rounds, [&] { return appendRows(library, true); }),
+                  "ms",
+                  reference);
     return 0;
 }

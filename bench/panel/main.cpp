@@ -5,6 +5,7 @@
 // every name and manufacturer (what any filter must do). Prints one JSON line per
 // figure; times are the best of several rounds, in milliseconds.
 
+#include "Figure.h"
 #include "SyntheticLibrary.h"
 
 #include "KVFLArchive.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -28,26 +28,6 @@ namespace {
 constexpr int Definitions = 10000;
 constexpr int Channels = 24;
 constexpr int Rounds = 5;
-
-template <typename F>
-double best(F measure)
-{
-    double result = std::numeric_limits<double>::max();
-    for (int round = 0; round < Rounds; ++round) {
-        result = std::min(result, measure());
-    }
-    return result;
-}
-
-void print(const char* name, double ms, double reference)
-{
-    std::printf("{\"name\": \"%s\", \"value\": %.1f, \"unit\": \"ms\", \"reference\": %.1f, \"ratio\": %.2f}\n",
-                name,
-                ms,
-                reference,
-                ms / reference);
-    std::fflush(stdout);
-}
 
 QByteArray savedLibrary()
 {
@@ -87,7 +67,7 @@ int main(int argc, char** argv)
     }
     const QList<QKVFixtureDefinition*> definitions = archive->definitions();
 
-    const double copying = best([&] {
+    const double copying = Figure::best(Rounds, [&] {
         QElapsedTimer timer;
         timer.start();
         QList<QKVFixtureDefinition*> copies;
@@ -105,7 +85,7 @@ int main(int argc, char** argv)
     form.resize(640, 760);
     form.show();
     std::unique_ptr<KVFLArchive> shown;
-    const double opening = best([&] {
+    const double opening = Figure::best(Rounds, [&] {
         std::unique_ptr<KVFLArchive> opened = loadedLibrary(saved);
         QElapsedTimer timer;
         timer.start();
@@ -116,10 +96,10 @@ int main(int argc, char** argv)
         QCoreApplication::processEvents();
         return timer.nsecsElapsed() / 1e6;
     });
-    print("library_panel_open_10000", opening, copying);
+    Figure::print("library_panel_open_10000", opening, "ms", copying);
 
     const QRegularExpression pattern(QStringLiteral("wash"), QRegularExpression::CaseInsensitiveOption);
-    const double searching = best([&] {
+    const double searching = Figure::best(Rounds, [&] {
         QElapsedTimer timer;
         timer.start();
         int found = 0;
@@ -142,13 +122,13 @@ int main(int argc, char** argv)
         form.repaint();
         return timer.nsecsElapsed() / 1e6;
     };
-    const double tick = best(tickTime);
-    print("library_panel_filter_tick_10000", tick, searching);
+    const double tick = Figure::best(Rounds, tickTime);
+    Figure::print("library_panel_filter_tick_10000", tick, "ms", searching);
 
     // The same ticks with the table showing only definitions with device-fit findings:
     // every row's fit is asked on every tick.
     form.findingsButton()->setChecked(true);
-    const double fitTick = best(tickTime);
-    print("library_panel_filter_tick_with_fit_10000", fitTick, tick);
+    const double fitTick = Figure::best(Rounds, tickTime);
+    Figure::print("library_panel_filter_tick_with_fit_10000", fitTick, "ms", tick);
     return 0;
 }

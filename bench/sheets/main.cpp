@@ -4,6 +4,7 @@
 // gzipped), measured in the same run. Prints one JSON line; times are the best of several
 // rounds, in milliseconds. Runs on the offscreen platform unless another is set.
 
+#include "Figure.h"
 #include "SyntheticLibrary.h"
 
 #include "ChannelSheets.h"
@@ -18,7 +19,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -28,19 +28,15 @@ constexpr int Definitions = 1000;
 constexpr int Channels = 24;
 constexpr int Rounds = 3;
 
+/// The best of the rounds of `pass`, in milliseconds; -1 when a round failed.
 template <typename Pass>
 double best(Pass pass)
 {
-    double result = std::numeric_limits<double>::max();
-    for (int round = 0; round < Rounds; ++round) {
+    return Figure::best(Rounds, [&] {
         QElapsedTimer timer;
         timer.start();
-        if (!pass()) {
-            return -1;
-        }
-        result = std::min(result, timer.nsecsElapsed() / 1e6);
-    }
-    return result;
+        return pass() ? timer.nsecsElapsed() / 1e6 : -1.0;
+    });
 }
 
 } // namespace
@@ -85,10 +81,6 @@ int main(int argc, char* argv[])
                  pages,
                  static_cast<long long>(QFileInfo(pdf).size()),
                  static_cast<long long>(QFileInfo(kvfl).size()));
-    std::printf("{\"name\": \"channel_sheets_pdf_1000_vs_library_save\", \"value\": %.2f, \"unit\": \"ms\", "
-                "\"reference\": %.2f, \"ratio\": %.2f}\n",
-                drawing,
-                saving,
-                drawing / saving);
+    Figure::print("channel_sheets_pdf_1000_vs_library_save", drawing, "ms", saving, 2);
     return 0;
 }
