@@ -58,9 +58,10 @@ void MainWindow::setUpCatalogue()
     connect(m_catalogueAction, &QAction::triggered, this, &MainWindow::addFromCatalogue);
 
     m_importFixturesAction = new QAction(tr("Import QLC+ &Fixture Files..."), this);
-    m_ui->menuFile->insertAction(m_ui->actionImport_Library, m_importFixturesAction);
-    m_ui->menuFile->removeAction(m_ui->actionImport_Library);
-    m_ui->menuFile->insertAction(m_importFixturesAction, m_ui->actionImport_Library);
+    // Right after Import Library.
+    const QList<QAction*> fileActions = m_ui->menuFile->actions();
+    m_ui->menuFile->insertAction(fileActions.value(fileActions.indexOf(m_ui->actionImport_Library) + 1),
+                                 m_importFixturesAction);
     connect(m_importFixturesAction, &QAction::triggered, this, [this] {
         FilePrompt prompt;
         prompt.kind = FilePrompt::OpenMany;
